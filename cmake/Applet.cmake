@@ -1,0 +1,29 @@
+# How the applet's own code is compiled: the handheld compiler's dialect
+# (C++03, no exceptions, RTTI or standard library) and nothing the device's
+# system libraries do not provide.
+set(KBD_APPLET_COMPILE_OPTIONS
+  -std=c++03 -pedantic -Wall -Wextra -Werror
+  -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-ident
+  -ffunction-sections -fdata-sections)
+
+function(kbd_applet_library name)
+  add_library(${name} STATIC ${ARGN})
+  target_compile_options(${name} PRIVATE ${KBD_APPLET_COMPILE_OPTIONS})
+  set_target_properties(${name} PROPERTIES CXX_EXTENSIONS OFF)
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC coredll_import)
+endfunction()
+
+# An import library for one of the handheld's system DLLs, from the .def that
+# also builds its stand-in.
+function(kbd_import_library name def)
+  set(lib ${CMAKE_CURRENT_BINARY_DIR}/lib${name}.a)
+  add_custom_command(OUTPUT ${lib}
+    COMMAND ${CMAKE_DLLTOOL} -d ${def} -l ${lib} -k
+    DEPENDS ${def}
+    COMMENT "Import library for ${name}")
+  add_custom_target(${name}_import_lib DEPENDS ${lib})
+  add_library(${name}_import INTERFACE)
+  add_dependencies(${name}_import ${name}_import_lib)
+  target_link_libraries(${name}_import INTERFACE ${lib})
+endfunction()
