@@ -1,0 +1,25 @@
+// What the COREDLL stand-in offers tests beyond the handheld's own exports:
+// a journal of the handheld calls it served, with their arguments, and
+// failures injected into a named call.
+#pragma once
+
+#include <windows.h>
+
+extern "C" {
+
+// Forgets every recorded call.
+void CoreJournalClear(void);
+int CoreJournalCount(void);
+// Copies entry `index` (oldest first) as "Name(arg, arg, ...)"; returns its
+// length, or -1 when there is no such entry.
+int CoreJournalEntry(int index, char* buffer, int size);
+
+// The `nth` next call of `function` (1 = the very next) fails with `error`:
+// registry calls return it, the others return their failure value and set
+// it as the last error. The call is still journaled.
+void CoreInjectFailure(const char* function, int nth, DWORD error);
+void CoreClearFailures(void);
+
+// Stream-device handles open right now.
+int CoreOpenDeviceCount(void);
+}

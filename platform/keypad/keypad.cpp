@@ -1,0 +1,137 @@
+// The keypad driver stand-in, a stream driver registered as "KPD1:". It
+// reads the settings key when it starts and again on every reload request.
+#include "keypad_model.h"
+#include "settings/keypad_contract.h"
+
+#include <mutex>
+
+namespace {
+
+struct KeypadDevice {
+    std::mutex lock;
+    KeypadState state;
+    KeypadModel model;
+};
+
+struct SettingValue {
+    LPCWSTR name;
+    DWORD KeypadState::*field;
+    DWORD fallback;
+};
+
+const SettingValue kSettingValues[] = {
+    {KEYPAD_VALUE_INITIAL_DELAY, &KeypadState::initalDelay, KEYPAD_DEFAULT_INITIAL_DELAY},
+    {KEYPAD_VALUE_REPEAT_DELAY, &KeypadState::repeatDelay, KEYPAD_DEFAULT_REPEAT_DELAY},
+    {KEYPAD_VALUE_KEYLIGHT, &KeypadState::keyLight, KEYPAD_DEFAULT_KEYLIGHT},
+    {KEYPAD_VALUE_KEYLIGHT_DELAY, &KeypadState::keyLightDelay, KEYPAD_DEFAULT_KEYLIGHT_DELAY},
+};
+
+// Each value that is not a 4-byte REG_DWORD takes its default, as the
+// applet reads them.
+void ReadSettings(KeypadDevice* device)
+{
+    HKEY key = nullptr;
+    RegOpenKeyExW(HKEY_LOCAL_MACHINE, KEYPAD_SETTINGS_KEY, 0, KEY_READ, &key);
+    for (const SettingValue& value : kSettingValues) {
+        DWORD data;
+        DWORD type;
+        DWORD size = sizeof data;
+        bool read = key &&
+                    RegQueryValueExW(key, value.name, nullptr, &type,
+                                     reinterpret_cast<BYTE*>(&data), &size) == ERROR_SUCCESS &&
+                    type == REG_DWORD && size == sizeof data;
+        device->state.*value.field = read ? data : value.fallback;
+    }
+    if (key)
+        RegCloseKey(key);
+    device->model.Configure(device->state);
+}
+
+template <typename T>
+bool Fits(DWORD size, const void* buffer)
+{
+    return buffer && size >= sizeof(T);
+}
+
+BOOL Simulate(KeypadDevice* device, PBYTE in, DWORD inSize, PBYTE out, DWORD outSize,
+              PDWORD actualOut)
+{
+    if (!Fits<KeypadEvent>(inSize, in) || !Fits<KeypadResponse>(outSize, out))
+        return FALSE;
+    const KeypadEvent* event = reinterpret_cast<const KeypadEvent*>(in);
+    if (!device->model.Advance(event->timeMs, event->kind))
+        return FALSE;
+    KeypadResponse* response = reinterpret_cast<KeypadResponse*>(out);
+    response->repeats = device->model.Repeats();
+    response->keylightOn = device->model.KeylightOn();
+    if (actualOut)
+        *actualOut = sizeof *response;
+    return TRUE;
+}
+
+BOOL QueryState(KeypadDevice* device, PBYTE out, DWORD outSize, PDWORD actualOut)
+{
+    if (!Fits<KeypadState>(outSize, out))
+        return FALSE;
+    *reinterpret_cast<KeypadState*>(out) = device->state;
+    if (actualOut)
+        *actualOut = sizeof device->state;
+    return TRUE;
+}
+
+BOOL Control(KeypadDevice* device, DWORD code, PBYTE in, DWORD inSize, PBYTE out,
+             DWORD outSize, PDWORD actualOut)
+{
+    switch (code) {
+    case IOCTL_KEYPAD_RELOAD:
+        ReadSettings(device);
+        ++device->state.reloads;
+        return TRUE;
+    case IOCTL_KEYPAD_QUERY_STATE:
+        return QueryState(device, out, outSize, actualOut);
+    case IOCTL_KEYPAD_SIMULATE:
+        return Simulate(device, in, inSize, out, outSize, actualOut);
+    default:
+        return FALSE;
+    }
+}
+
+}
+
+extern "C" {
+
+DWORD KPD_Init(LPCWSTR /*activeKey*/, LPCVOID /*busContext*/)
+{
+    KeypadDevice* device = new KeypadDevice();
+    ReadSettings(device);
+    return reinterpret_cast<DWORD>(device);
+}
+
+BOOL KPD_Deinit(DWORD context)
+{
+    delete reinterpret_cast<KeypadDevice*>(context);
+    return TRUE;
+}
+
+DWORD KPD_Open(DWORD context, DWORD /*access*/, DWORD /*share*/)
+{
+    return context;
+}
+
+BOOL KPD_Close(DWORD /*open*/)
+{
+    return TRUE;
+}
+
+BOOL KPD_IOControl(DWORD open, DWORD code, PBYTE in, DWORD inSize, PBYTE out, DWORD outSize,
+                   PDWORD actualOut)
+{
+    KeypadDevice* device = reinterpret_cast<KeypadDevice*>(open);
+    std::lock_guard<std::mutex> hold(device->lock);
+    if (Control(device, code, in, inSize, out, outSize, actualOut))
+        return TRUE;
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+}
+
+}
