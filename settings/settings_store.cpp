@@ -1,0 +1,73 @@
+#include "settings/keyboard_settings.h"
+#include "settings/keypad_contract.h"
+
+namespace {
+
+struct StoredValue {
+    LPCWSTR name;
+    DWORD KeyboardSettings::*field;
+};
+
+/* Read and written in this order. */
+const StoredValue kStoredValues[] = {
+    { KEYPAD_VALUE_INITIAL_DELAY,  &KeyboardSettings::InitalDelay },
+    { KEYPAD_VALUE_REPEAT_DELAY,   &KeyboardSettings::RepeatDelay },
+    { KEYPAD_VALUE_KEYLIGHT,       &KeyboardSettings::KeyLight },
+    { KEYPAD_VALUE_KEYLIGHT_DELAY, &KeyboardSettings::KeyLightDelay },
+};
+
+const int kStoredValueCount = sizeof kStoredValues / sizeof kStoredValues[0];
+
+}
+
+KeyboardSettings GetDefaultKeyboardSettings()
+{
+    KeyboardSettings defaults = {
+        KEYPAD_DEFAULT_INITIAL_DELAY,
+        KEYPAD_DEFAULT_REPEAT_DELAY,
+        KEYPAD_DEFAULT_KEYLIGHT,
+        KEYPAD_DEFAULT_KEYLIGHT_DELAY,
+    };
+    return defaults;
+}
+
+KeyboardSettings LoadKeyboardSettings()
+{
+    KeyboardSettings settings = GetDefaultKeyboardSettings();
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, KEYPAD_SETTINGS_KEY, 0, 0, &key) != ERROR_SUCCESS)
+        return settings;
+
+    for (int i = 0; i < kStoredValueCount; i++) {
+        DWORD type;
+        DWORD data;
+        DWORD size = sizeof data;
+        LONG result = RegQueryValueExW(key, kStoredValues[i].name, NULL, &type,
+                                       reinterpret_cast<LPBYTE>(&data), &size);
+        /* A short REG_DWORD fills only the low bytes of data: taking it would
+         * mix the stored bytes with garbage. */
+        if (result == ERROR_SUCCESS && type == REG_DWORD && size == sizeof data)
+            settings.*kStoredValues[i].field = data;
+    }
+
+    RegCloseKey(key);
+    return settings;
+}
+
+void SaveKeyboardSettings(const KeyboardSettings& settings)
+{
+    HKEY key;
+    DWORD disposition;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, KEYPAD_SETTINGS_KEY, 0, NULL, 0, 0, NULL,
+                        &key, &disposition) != ERROR_SUCCESS)
+        return;
+
+    /* A failed write must not keep the others from being written. */
+    for (int i = 0; i < kStoredValueCount; i++) {
+        DWORD data = settings.*kStoredValues[i].field;
+        RegSetValueExW(key, kStoredValues[i].name, 0, REG_DWORD,
+                       reinterpret_cast<const BYTE*>(&data), sizeof data);
+    }
+
+    RegCloseKey(key);
+}
