@@ -1,0 +1,157 @@
+// The COREDLL stand-in's handheld behaviours that the applet relies on.
+#include "support/handheld.h"
+
+#include "coredll_test.h"
+#include "keypad_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+HANDLE OpenKeypad()
+{
+    return CreateFileW(L"KPD1:", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                       OPEN_EXISTING, 0, nullptr);
+}
+
+TEST(StreamDevices, EachOpenIsAUniqueLiveHandleUntilClosed)
+{
+    HANDLE first = OpenKeypad();
+    HANDLE second = OpenKeypad();
+    ASSERT_NE(INVALID_HANDLE_VALUE, first);
+    ASSERT_NE(INVALID_HANDLE_VALUE, second);
+
+    EXPECT_NE(first, second);
+    EXPECT_TRUE(handheld::IsLiveHandle(first));
+    EXPECT_TRUE(handheld::IsLiveHandle(second));
+    EXPECT_EQ(2, CoreOpenDeviceCount());
+
+    EXPECT_TRUE(CloseHandle(first));
+    EXPECT_TRUE(CloseHandle(second));
+    EXPECT_FALSE(handheld::IsLiveHandle(first));
+    EXPECT_EQ(0, CoreOpenDeviceCount());
+}
+
+TEST(StreamDevices, UnknownDeviceFailsWithFileNotFound)
+{
+    for (const wchar_t* name : {L"ABC1:", L"KPD2:"}) {
+        SetLastError(0xdeadbeef);
+        EXPECT_EQ(INVALID_HANDLE_VALUE,
+                  CreateFileW(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        EXPECT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), GetLastError());
+    }
+    EXPECT_EQ(0, CoreOpenDeviceCount());
+}
+
+TEST(StreamDevices, ControlRequestsAcceptANullBytesReturnedPointer)
+{
+    HANDLE device = OpenKeypad();
+    ASSERT_NE(INVALID_HANDLE_VALUE, device);
+
+    EXPECT_TRUE(DeviceIoControl(device, 0x11223344, nullptr, 0, nullptr, 0, nullptr, nullptr));
+    KeypadState state;
+    std::memset(&state, 0xFF, sizeof state);
+    EXPECT_TRUE(DeviceIoControl(device, IOCTL_KEYPAD_QUERY_STATE, nullptr, 0, &state,
+                                sizeof state, nullptr, nullptr));
+    EXPECT_NE(0xFFFFFFFFu, state.reloads);
+
+    SetLastError(0xdeadbeef);
+    EXPECT_FALSE(DeviceIoControl(device, 0x11223345, nullptr, 0, nullptr, 0, nullptr, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_INVALID_PARAMETER), GetLastError());
+    CloseHandle(device);
+}
+
+TEST(StreamDevices, LoadedDriverIsRecordedAsActive)
+{
+    HANDLE device = OpenKeypad();
+    ASSERT_NE(INVALID_HANDLE_VALUE, device);
+    CloseHandle(device);
+
+    bool found = false;
+    for (int n = 1; n < 100 && !found; ++n) {
+        wchar_t path[64];
+        swprintf(path, 64, L"Drivers\\Active\\%02d", n);
+        wchar_t name[16] = {};
+        wchar_t builtIn[64] = {};
+        DWORD size = sizeof name;
+        if (RegGetValueW(HKEY_LOCAL_MACHINE, path, L"Name", RRF_RT_REG_SZ, nullptr, name,
+                         &size) != ERROR_SUCCESS ||
+            std::wstring(name) != L"KPD1:")
+            continue;
+        size = sizeof builtIn;
+        EXPECT_EQ(ERROR_SUCCESS, RegGetValueW(HKEY_LOCAL_MACHINE, path, L"Key", RRF_RT_REG_SZ,
+                                              nullptr, builtIn, &size));
+        EXPECT_EQ(std::wstring(L"Drivers\\BuiltIn\\Keypad"), builtIn);
+        found = true;
+    }
+    EXPECT_TRUE(found);
+}
+
+TEST(StreamDevices, OtherNamesAreFiles)
+{
+    wchar_t folder[MAX_PATH];
+    wchar_t path[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    GetTempFileNameW(folder, L"kbd", 0, path);
+
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    EXPECT_EQ(0, CoreOpenDeviceCount());
+    EXPECT_TRUE(CloseHandle(file));
+    DeleteFileW(path);
+}
+
+// Wine refuses every read and write on a key opened with access mask 0; the
+// handheld ignores the mask, and so must the stand-in.
+TEST(Registry, AccessMaskAndOptionsAreIgnored)
+{
+    typedef LONG(WINAPI * OpenKey)(HKEY, LPCWSTR, DWORD, REGSAM, PHKEY);
+    auto wineOpen = reinterpret_cast<OpenKey>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"advapi32.dll"), "RegOpenKeyExW")));
+    handheld::WriteDword(L"KeyLight", 7);
+
+    HKEY key;
+    DWORD data = 0;
+    DWORD size = sizeof data;
+    ASSERT_EQ(ERROR_SUCCESS, wineOpen(HKEY_LOCAL_MACHINE, handheld::kSettingsKey, 0, 0, &key));
+    EXPECT_EQ(ERROR_ACCESS_DENIED, RegQueryValueExW(key, L"KeyLight", nullptr, nullptr,
+                                                    reinterpret_cast<BYTE*>(&data), &size));
+    RegCloseKey(key);
+
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegOpenKeyExW(HKEY_LOCAL_MACHINE, handheld::kSettingsKey, 0xFF, 0, &key));
+    EXPECT_EQ(ERROR_SUCCESS, RegQueryValueExW(key, L"KeyLight", nullptr, nullptr,
+                                              reinterpret_cast<BYTE*>(&data), &size));
+    EXPECT_EQ(7u, data);
+    RegCloseKey(key);
+
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, handheld::kSettingsKey, 0,
+                                             nullptr, 0, 0, nullptr, &key, nullptr));
+    data = 8;
+    EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, L"KeyLight", 0, REG_DWORD,
+                                            reinterpret_cast<BYTE*>(&data), sizeof data));
+    RegCloseKey(key);
+    EXPECT_EQ(8u, handheld::ReadDword(L"KeyLight"));
+    handheld::DeleteSettingsKey();
+}
+
+TEST(Journal, InjectedFailureHitsOnlyTheNthCall)
+{
+    CoreInjectFailure("RegCloseKey", 2, ERROR_INVALID_HANDLE);
+    HKEY keys[3];
+    for (HKEY& key : keys)
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, 0, &key));
+
+    handheld::ClearJournal();
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(keys[0]));
+    EXPECT_EQ(ERROR_INVALID_HANDLE, RegCloseKey(keys[1]));
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(keys[2]));
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(keys[1]));
+
+    EXPECT_EQ(4u, handheld::Journal().size());
+    EXPECT_EQ("RegCloseKey(key)", handheld::Journal()[1]);
+}
+
+}

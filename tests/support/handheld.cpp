@@ -1,0 +1,107 @@
+#include "handheld.h"
+
+#include "coredll_test.h"
+#include "settings/keypad_contract.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace handheld {
+
+const wchar_t kSettingsKey[] = KEYPAD_SETTINGS_KEY;
+
+void DeleteSettingsKey()
+{
+    LONG result = RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSettingsKey);
+    ASSERT_TRUE(result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND) << result;
+}
+
+void WriteValue(LPCWSTR name, DWORD type, const void* data, DWORD size)
+{
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, nullptr, 0,
+                                             KEY_ALL_ACCESS, nullptr, &key, nullptr));
+    EXPECT_EQ(ERROR_SUCCESS,
+              RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size));
+    RegCloseKey(key);
+}
+
+void WriteDword(LPCWSTR name, DWORD value)
+{
+    WriteValue(name, REG_DWORD, &value, sizeof value);
+}
+
+std::optional<DWORD> ReadDword(LPCWSTR name)
+{
+    DWORD data = 0xdeadbeef;
+    DWORD type = 0xdeadbeef;
+    DWORD size = sizeof data;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, kSettingsKey, name, RRF_RT_ANY, &type, &data, &size) !=
+            ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof data)
+        return std::nullopt;
+    return data;
+}
+
+bool SettingsKeyExists()
+{
+    HKEY key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSettingsKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return false;
+    RegCloseKey(key);
+    return true;
+}
+
+void ClearJournal()
+{
+    CoreJournalClear();
+}
+
+std::vector<std::string> Journal()
+{
+    std::vector<std::string> entries;
+    for (int i = 0; i < CoreJournalCount(); ++i) {
+        char entry[512];
+        if (CoreJournalEntry(i, entry, sizeof entry) >= 0)
+            entries.push_back(entry);
+    }
+    return entries;
+}
+
+bool IsLiveHandle(HANDLE handle)
+{
+    HANDLE duplicate;
+    if (!DuplicateHandle(GetCurrentProcess(), handle, GetCurrentProcess(), &duplicate, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS))
+        return false;
+    CloseHandle(duplicate);
+    return true;
+}
+
+int CountLiveHandles()
+{
+    // Handle values are multiples of 4 from a small table; a process of this
+    // size stays far below the limit probed here.
+    int live = 0;
+    for (UINT_PTR value = 4; value < 0x4000; value += 4)
+        live += IsLiveHandle(reinterpret_cast<HANDLE>(value));
+    return live;
+}
+
+KeypadState QueryKeypad()
+{
+    KeypadState state;
+    std::memset(&state, 0xFF, sizeof state);
+    HANDLE device = CreateFileW(KEYPAD_DEVICE_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(INVALID_HANDLE_VALUE, device) << "KPD1: does not open: " << GetLastError();
+    DWORD returned = 0;
+    EXPECT_TRUE(DeviceIoControl(device, IOCTL_KEYPAD_QUERY_STATE, nullptr, 0, &state,
+                                sizeof state, &returned, nullptr));
+    EXPECT_EQ(sizeof state, returned);
+    CloseHandle(device);
+    return state;
+}
+
+}

@@ -1,0 +1,38 @@
+// What tests need of the handheld around the applet: its registry, the
+// COREDLL stand-in's journal, its handles and the keypad driver.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "keypad_driver.h"
+
+namespace handheld {
+
+// The settings key under HKLM, as the applet and the driver name it.
+extern const wchar_t kSettingsKey[];
+
+void DeleteSettingsKey();
+void WriteValue(LPCWSTR name, DWORD type, const void* data, DWORD size);
+void WriteDword(LPCWSTR name, DWORD value);
+// The value's data when it is a 4-byte REG_DWORD.
+std::optional<DWORD> ReadDword(LPCWSTR name);
+bool SettingsKeyExists();
+
+// The stand-in's journal, oldest first; clear it right before the call under
+// test, since the test's own setup goes through the stand-in too.
+void ClearJournal();
+std::vector<std::string> Journal();
+
+// Live handles of this process, found by probing: Wine answers 0 to
+// GetProcessHandleCount.
+int CountLiveHandles();
+bool IsLiveHandle(HANDLE handle);
+
+// What the keypad driver has in effect, asked through "KPD1:".
+KeypadState QueryKeypad();
+
+}
