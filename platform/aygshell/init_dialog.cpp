@@ -1,0 +1,100 @@
+// SHInitDialog: a full-screen dialog under the shell's title strip, which
+// shows the dialog's title and, when asked, the OK button.
+#include "aygshell.h"
+#include "shell_layout.h"
+
+#include <commctrl.h>
+
+namespace {
+
+const wchar_t kTitleClass[] = L"ShellTitleStrip";
+const int kOkButtonId = 1;
+const int kOkButtonWidth = 30;
+const UINT_PTR kTitleSubclassId = 1;
+
+void PaintTitle(HWND strip)
+{
+    PAINTSTRUCT paint;
+    HDC dc = BeginPaint(strip, &paint);
+    wchar_t title[256] = L"";
+    GetWindowTextW(GetWindow(strip, GW_OWNER), title, 256);
+    RECT text;
+    GetClientRect(strip, &text);
+    text.left += 6;
+    text.right -= kOkButtonWidth + 4;
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(255, 255, 255));
+    HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    DrawTextW(dc, title, -1, &text, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
+    SelectObject(dc, oldFont);
+    EndPaint(strip, &paint);
+}
+
+LRESULT CALLBACK TitleStripProc(HWND strip, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_PAINT:
+        PaintTitle(strip);
+        return 0;
+    case WM_COMMAND:
+        if (LOWORD(wParam) == kOkButtonId)
+            SendMessageW(GetWindow(strip, GW_OWNER), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        return 0;
+    }
+    return DefWindowProcW(strip, message, wParam, lParam);
+}
+
+// The strip shows the dialog's title as it is now, not as it was when the
+// strip was made: the dialog usually sets it after this call.
+LRESULT CALLBACK TitleWatchProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam,
+                                UINT_PTR, DWORD_PTR strip)
+{
+    if (message == WM_SETTEXT)
+        InvalidateRect(reinterpret_cast<HWND>(strip), nullptr, TRUE);
+    return DefSubclassProc(dialog, message, wParam, lParam);
+}
+
+void MakeTitleStrip(HWND dialog, bool okButton)
+{
+    shell::RegisterShellClass(kTitleClass, TitleStripProc, 0,
+                              CreateSolidBrush(RGB(0x10, 0x3C, 0x8C)));
+    RECT area = shell::TitleArea();
+    // Owned by the dialog, so it goes when the dialog goes.
+    HWND strip = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kTitleClass, L"",
+                                 WS_POPUP | WS_VISIBLE, area.left, area.top,
+                                 area.right - area.left, area.bottom - area.top, dialog,
+                                 nullptr, nullptr, nullptr);
+    if (okButton)
+        CreateWindowExW(0, L"BUTTON", L"ok", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
+                        area.right - kOkButtonWidth - 2, 2, kOkButtonWidth,
+                        area.bottom - area.top - 4, strip,
+                        reinterpret_cast<HMENU>(kOkButtonId), nullptr, nullptr);
+    SetWindowSubclass(dialog, TitleWatchProc, kTitleSubclassId, reinterpret_cast<DWORD_PTR>(strip));
+}
+
+// The shell shows the title in its strip, so the dialog loses its caption
+// and frame and covers the screen between the strip and the soft keys.
+void FillWorkArea(HWND dialog)
+{
+    LONG style = GetWindowLongW(dialog, GWL_STYLE);
+    SetWindowLongW(dialog, GWL_STYLE, style & ~(WS_CAPTION | WS_SYSMENU | WS_THICKFRAME));
+    RECT area = shell::WorkArea();
+    SetWindowPos(dialog, nullptr, area.left, area.top, area.right - area.left,
+                 area.bottom - area.top, SWP_NOZORDER | SWP_FRAMECHANGED);
+}
+
+}
+
+extern "C" BOOL WINAPI SHInitDialog(PSHINITDLGINFO info)
+{
+    if (!info || !IsWindow(info->hDlg))
+        return FALSE;
+    if (!(info->dwMask & SHIDIM_FLAGS))
+        return TRUE;
+    if (info->dwFlags & SHIDIF_SIZEDLGFULLSCREEN)
+        FillWorkArea(info->hDlg);
+    if (info->dwFlags & (SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_DONEBUTTON))
+        MakeTitleStrip(info->hDlg, info->dwFlags & SHIDIF_DONEBUTTON);
+    // SHIDIF_SIPDOWN: there is no input panel here to lower.
+    return TRUE;
+}

@@ -1,0 +1,79 @@
+// SHCreateMenuBar: the soft-key bar at the bottom of the screen. Each
+// top-level command of the menu becomes a soft key, first left, second
+// right, that sends WM_COMMAND with the item's id to the bar's parent.
+#include "aygshell.h"
+#include "shell_layout.h"
+
+namespace {
+
+const wchar_t kMenuBarClass[] = L"ShellMenuBar";
+const int kMaxSoftKeys = 2;
+
+LRESULT CALLBACK MenuBarProc(HWND bar, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_COMMAND && HIWORD(wParam) == BN_CLICKED) {
+        HWND parent = reinterpret_cast<HWND>(GetWindowLongPtrW(bar, GWLP_USERDATA));
+        SendMessageW(parent, WM_COMMAND, MAKEWPARAM(LOWORD(wParam), 0), 0);
+        return 0;
+    }
+    return DefWindowProcW(bar, message, wParam, lParam);
+}
+
+void AddSoftKeys(HWND bar, HMENU menu)
+{
+    RECT area = shell::MenuBarArea();
+    int keyWidth = (area.right - area.left) / kMaxSoftKeys;
+    int count = GetMenuItemCount(menu);
+    for (int i = 0; i < count && i < kMaxSoftKeys; ++i) {
+        UINT id = GetMenuItemID(menu, i);
+        if (id == static_cast<UINT>(-1))
+            continue;  // a pop-up: not offered as a soft key here
+        wchar_t text[64] = L"";
+        GetMenuStringW(menu, i, text, 64, MF_BYPOSITION);
+        CreateWindowExW(0, L"BUTTON", text, WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
+                        i * keyWidth + 1, 1, keyWidth - 2, area.bottom - area.top - 2, bar,
+                        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), nullptr, nullptr);
+    }
+}
+
+}
+
+extern "C" BOOL WINAPI SHCreateMenuBar(SHMENUBARINFO* info)
+{
+    if (!info || info->cbSize < sizeof *info || !IsWindow(info->hwndParent))
+        return FALSE;
+    // Only menus named by a MENU resource are offered; SHCMBF_EMPTYBAR
+    // makes a bar without keys.
+    HMENU menu = nullptr;
+    if (!(info->dwFlags & SHCMBF_EMPTYBAR)) {
+        if (!(info->dwFlags & SHCMBF_HMENU))
+            return FALSE;
+        menu = LoadMenuW(info->hInstRes, MAKEINTRESOURCEW(info->nToolBarId));
+        if (!menu)
+            return FALSE;
+    }
+
+    shell::RegisterShellClass(kMenuBarClass, MenuBarProc, 0,
+                              reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+    RECT area = shell::MenuBarArea();
+    // Not owned by the parent: on the handheld the bar outlives it unless
+    // its owner destroys it.
+    HWND bar = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE | WS_EX_TOPMOST,
+                               kMenuBarClass, L"", WS_POPUP, area.left, area.top,
+                               area.right - area.left, area.bottom - area.top, nullptr,
+                               nullptr, nullptr, nullptr);
+    if (!bar) {
+        if (menu)
+            DestroyMenu(menu);
+        return FALSE;
+    }
+    SetWindowLongPtrW(bar, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(info->hwndParent));
+    if (menu) {
+        AddSoftKeys(bar, menu);
+        DestroyMenu(menu);
+    }
+    if (!(info->dwFlags & SHCMBF_HIDDEN))
+        ShowWindow(bar, SW_SHOWNOACTIVATE);
+    info->hwndMB = bar;
+    return TRUE;
+}

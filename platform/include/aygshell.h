@@ -1,0 +1,57 @@
+/*
+ * The handheld shell library's calls the applet uses, declared from the
+ * platform's documentation: the mingw headers do not have them. Included by
+ * C++03 applet code and by the C++17 stand-in alike.
+ */
+#ifndef AYGSHELL_H
+#define AYGSHELL_H
+
+#include <windows.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define SHIDIM_FLAGS 0x0001
+
+#define SHIDIF_DONEBUTTON          0x0001
+#define SHIDIF_SIZEDLG             0x0002
+#define SHIDIF_SIZEDLGFULLSCREEN   0x0004
+#define SHIDIF_SIPDOWN             0x0008
+#define SHIDIF_FULLSCREENNOMENUBAR 0x0010
+#define SHIDIF_EMPTYMENU           0x0020
+
+typedef struct tagSHINITDLGINFO {
+    DWORD dwMask;
+    HWND hDlg;
+    DWORD dwFlags;
+} SHINITDLGINFO, *PSHINITDLGINFO;
+
+#define SHCMBF_EMPTYBAR      0x0001
+#define SHCMBF_HIDDEN        0x0002
+#define SHCMBF_HIDESIPBUTTON 0x0004
+#define SHCMBF_COLORBK       0x0008
+#define SHCMBF_HMENU         0x0010
+
+/* Nine 32-bit fields, 36 bytes. */
+typedef struct tagSHMENUBARINFO {
+    DWORD cbSize;
+    HWND hwndParent;
+    DWORD dwFlags;
+    UINT nToolBarId;
+    HINSTANCE hInstRes;
+    int nBmpId;
+    int cBmpImages;
+    HWND hwndMB;
+    COLORREF clrBk;
+} SHMENUBARINFO, *PSHMENUBARINFO;
+
+BOOL WINAPI SHInitExtraControls(void);
+BOOL WINAPI SHInitDialog(PSHINITDLGINFO pshidi);
+BOOL WINAPI SHCreateMenuBar(SHMENUBARINFO* pmbi);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
