@@ -155,3 +155,86 @@ TEST(Journal, InjectedFailureHitsOnlyTheNthCall)
 }
 
 }
+
+namespace {
+
+class DialogItems : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        parent_ = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr,
+                                  nullptr, nullptr);
+        CreateWindowExW(0, L"EDIT", L"", WS_CHILD, 0, 0, 50, 20, parent_,
+                        reinterpret_cast<HMENU>(kField), nullptr, nullptr);
+    }
+    void TearDown() override { DestroyWindow(parent_); }
+
+    static const int kField = 1001;
+    HWND parent_ = nullptr;
+};
+
+TEST_F(DialogItems, GetDlgItemIntTakesOnlyBlanksSignAndAsciiDigits)
+{
+    struct {
+        const wchar_t* text;
+        BOOL isSigned;
+        BOOL translated;
+        UINT value;
+    } cases[] = {
+        {L"0", FALSE, TRUE, 0},
+        {L"007", FALSE, TRUE, 7},
+        {L" \t12 \t", FALSE, TRUE, 12},
+        {L"4294967295", FALSE, TRUE, 4294967295u},
+        {L"4294967296", FALSE, FALSE, 0},
+        {L"99999999999999999999", FALSE, FALSE, 0},
+        {L"", FALSE, FALSE, 0},
+        {L"   ", FALSE, FALSE, 0},
+        {L"+7", FALSE, FALSE, 0},
+        {L"-1", FALSE, FALSE, 0},
+        {L"1,000", FALSE, FALSE, 0},
+        {L"12abc", FALSE, FALSE, 0},
+        {L"1 2", FALSE, FALSE, 0},
+        {L"\xFF11\xFF12", FALSE, FALSE, 0},  // fullwidth digits
+        {L"\x0663", FALSE, FALSE, 0},        // Arabic-Indic three
+        {L"-1", TRUE, TRUE, 0xFFFFFFFFu},
+        {L" -0 ", TRUE, TRUE, 0},
+        {L"-2147483648", TRUE, TRUE, 0x80000000u},
+        {L"-2147483649", TRUE, FALSE, 0},
+        {L"2147483647", TRUE, TRUE, 2147483647u},
+        {L"2147483648", TRUE, FALSE, 0},
+        {L"--1", TRUE, FALSE, 0},
+        {L"- 1", TRUE, FALSE, 0},
+    };
+    for (const auto& c : cases) {
+        SetDlgItemTextW(parent_, kField, c.text);
+        BOOL translated = 0xdead;
+        UINT value = GetDlgItemInt(parent_, kField, &translated, c.isSigned);
+        std::wstring text = c.text;
+        EXPECT_EQ(c.translated, translated)
+            << "\"" << std::string(text.begin(), text.end()) << "\" signed " << c.isSigned;
+        EXPECT_EQ(c.value, value) << "\"" << std::string(text.begin(), text.end()) << "\"";
+    }
+}
+
+TEST_F(DialogItems, GetDlgItemIntAcceptsNoFlagAndMissingItems)
+{
+    SetDlgItemTextW(parent_, kField, L"42");
+    EXPECT_EQ(42u, GetDlgItemInt(parent_, kField, nullptr, FALSE));
+    BOOL translated = TRUE;
+    EXPECT_EQ(0u, GetDlgItemInt(parent_, 999, &translated, FALSE));
+    EXPECT_FALSE(translated);
+}
+
+TEST(Windows, DialogClassIsFoundAsDialog)
+{
+    HWND dialog = CreateWindowExW(0, L"#32770", L"Probe dialog", WS_POPUP, 0, 0, 10, 10, nullptr,
+                                  nullptr, nullptr, nullptr);
+    ASSERT_TRUE(dialog);
+    EXPECT_EQ(dialog, FindWindowW(L"Dialog", L"Probe dialog"));
+    EXPECT_EQ(nullptr, FindWindowW(L"Dialog", L"No such dialog"));
+    EXPECT_EQ(dialog, FindWindowW(nullptr, L"Probe dialog")) << "other searches unchanged";
+    DestroyWindow(dialog);
+    EXPECT_EQ(nullptr, FindWindowW(L"Dialog", L"Probe dialog"));
+}
+
+}

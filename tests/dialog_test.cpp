@@ -1,0 +1,283 @@
+// The settings dialog from its template under the real Wine dialog manager,
+// with the registry, the keypad driver and the shell behind it.
+#include "dialog/keyboard_dialog.h"
+#include "resources/resource.h"
+#include "support/dialog_session.h"
+#include "support/handheld.h"
+
+#include "coredll_test.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using dialog_session::Command;
+using dialog_session::ItemText;
+using dialog_session::Type;
+using handheld::ReadDword;
+using handheld::WriteDword;
+
+namespace {
+
+class KeyboardDialog : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        handheld::DeleteSettingsKey();
+        CoreClearFailures();
+        reloadsBefore_ = handheld::QueryKeypad().reloads;
+    }
+    void TearDown() override
+    {
+        CoreClearFailures();
+        handheld::DeleteSettingsKey();
+    }
+
+    DWORD ReloadsSinceSetUp() { return handheld::QueryKeypad().reloads - reloadsBefore_; }
+
+    void ExpectStored(DWORD initial, DWORD repeat, DWORD light, DWORD lightDelay)
+    {
+        EXPECT_EQ(initial, ReadDword(L"InitalDelay"));
+        EXPECT_EQ(repeat, ReadDword(L"RepeatDelay"));
+        EXPECT_EQ(light, ReadDword(L"KeyLight"));
+        EXPECT_EQ(lightDelay, ReadDword(L"KeyLightDelay"));
+    }
+
+    DWORD reloadsBefore_ = 0;
+};
+
+bool IsChecked(HWND dialog)
+{
+    return SendDlgItemMessageW(dialog, IDC_KEYLIGHT, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void ExpectFields(HWND dialog, const wchar_t* initial, const wchar_t* repeat, bool light,
+                  const wchar_t* lightDelay)
+{
+    EXPECT_EQ(initial, ItemText(dialog, IDC_INITIAL_DELAY));
+    EXPECT_EQ(repeat, ItemText(dialog, IDC_REPEAT_DELAY));
+    EXPECT_EQ(light, IsChecked(dialog));
+    EXPECT_EQ(lightDelay, ItemText(dialog, IDC_KEYLIGHT_DELAY));
+}
+
+TEST_F(KeyboardDialog, ShowsTheDefaultsWhenNothingIsStored)
+{
+    dialog_session::Run([](HWND dialog) {
+        ExpectFields(dialog, L"220", L"100", true, L"5");
+        wchar_t title[64];
+        GetWindowTextW(dialog, title, 64);
+        EXPECT_STREQ(L"Keyboard settings", title);
+    });
+}
+
+TEST_F(KeyboardDialog, ShowsStoredValuesWithTheKeylightDelayInWholeSeconds)
+{
+    struct {
+        DWORD stored;
+        const wchar_t* shown;
+    } delays[] = {{5500, L"5"}, {999, L"0"}, {2147483648u, L"2147483"}, {4294967295u, L"4294967"}};
+    for (const auto& delay : delays) {
+        SCOPED_TRACE(delay.stored);
+        WriteDword(L"InitalDelay", 5000);
+        WriteDword(L"RepeatDelay", 0);
+        WriteDword(L"KeyLight", 0);
+        WriteDword(L"KeyLightDelay", delay.stored);
+        dialog_session::Run(
+            [&](HWND dialog) { ExpectFields(dialog, L"5000", L"0", false, delay.shown); });
+    }
+}
+
+TEST_F(KeyboardDialog, AnyNonzeroKeylightIsCheckedAndAppliedAsOne)
+{
+    WriteDword(L"KeyLight", 7);
+    WriteDword(L"KeyLightDelay", 5500);
+    dialog_session::Run([](HWND dialog) {
+        EXPECT_TRUE(IsChecked(dialog));
+        Command(dialog, IDM_APPLY);
+    });
+    ExpectStored(220, 100, 1, 5000);
+}
+
+TEST_F(KeyboardDialog, ApplyStoresWhatTranslatesAndDefaultsForWhatDoesNot)
+{
+    struct {
+        const wchar_t* initial;
+        const wchar_t* repeat;
+        const wchar_t* lightDelay;
+        DWORD storedInitial, storedRepeat, storedLightDelay;
+    } cases[] = {
+        {L"5000", L"0", L"0", 5000, 0, 0},            // no clamping to the spin ranges
+        {L"", L"abc", L"", 220, 100, 5000},           // cleared and letters
+        {L"12abc", L" 40 ", L"4294967", 220, 40, 4294967000u},
+        {L"1,000", L"-1", L"4294968", 220, 100, 5000},  // seconds beyond 32-bit milliseconds
+        {L"7", L"8", L"5000000", 7, 8, 5000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "fields " << c.storedInitial << "/" << c.storedRepeat
+                                        << "/" << c.storedLightDelay);
+        WriteDword(L"InitalDelay", 1);
+        WriteDword(L"RepeatDelay", 2);
+        WriteDword(L"KeyLightDelay", 3000);
+        DWORD reloads = handheld::QueryKeypad().reloads;
+        dialog_session::Run([&](HWND dialog) {
+            Type(dialog, IDC_INITIAL_DELAY, c.initial);
+            Type(dialog, IDC_REPEAT_DELAY, c.repeat);
+            Type(dialog, IDC_KEYLIGHT_DELAY, c.lightDelay);
+            SendDlgItemMessageW(dialog, IDC_KEYLIGHT, BM_SETCHECK, BST_UNCHECKED, 0);
+            Command(dialog, IDM_APPLY);
+            EXPECT_TRUE(IsWindowVisible(dialog)) << "Apply leaves the dialog open";
+        });
+        ExpectStored(c.storedInitial, c.storedRepeat, 0, c.storedLightDelay);
+        KeypadState driver = handheld::QueryKeypad();
+        EXPECT_EQ(reloads + 1, driver.reloads);
+        EXPECT_EQ(c.storedInitial, driver.initalDelay);
+    }
+}
+
+TEST_F(KeyboardDialog, ResetChangesTheControlsOnly)
+{
+    WriteDword(L"InitalDelay", 1);
+    WriteDword(L"KeyLight", 0);
+    dialog_session::Run([](HWND dialog) {
+        Type(dialog, IDC_REPEAT_DELAY, L"77");
+        Type(dialog, IDC_KEYLIGHT_DELAY, L"abc");
+        Command(dialog, IDM_RESET);
+        ExpectFields(dialog, L"220", L"100", true, L"5");
+    });
+    EXPECT_EQ(1u, ReadDword(L"InitalDelay"));
+    EXPECT_EQ(0u, ReadDword(L"KeyLight"));
+    EXPECT_FALSE(ReadDword(L"RepeatDelay"));
+    EXPECT_EQ(0u, ReloadsSinceSetUp());
+}
+
+TEST_F(KeyboardDialog, OkAndCancelEndTheDialogWithoutSaving)
+{
+    for (int command : {IDOK, IDCANCEL}) {
+        SCOPED_TRACE(command);
+        INT_PTR result = dialog_session::Run([command](HWND dialog) {
+            Type(dialog, IDC_INITIAL_DELAY, L"999");
+            Command(dialog, IDM_RESET);
+            Command(dialog, command);
+            EXPECT_TRUE(dialog_session::WaitUntilGone(dialog));
+        });
+        EXPECT_EQ(0, result);
+        EXPECT_FALSE(handheld::SettingsKeyExists());
+        EXPECT_EQ(0u, ReloadsSinceSetUp());
+    }
+}
+
+TEST_F(KeyboardDialog, ApplyWithoutAKeypadStillSavesAndStaysOpen)
+{
+    CoreInjectFailure("CreateFileW", 1, ERROR_FILE_NOT_FOUND);
+    dialog_session::Run([](HWND dialog) {
+        Type(dialog, IDC_INITIAL_DELAY, L"300");
+        Command(dialog, IDM_APPLY);
+        EXPECT_TRUE(IsWindowVisible(dialog));
+    });
+    ExpectStored(300, 100, 1, 5000);
+    EXPECT_EQ(0u, ReloadsSinceSetUp());
+}
+
+TEST_F(KeyboardDialog, ApplyWhoseSaveFailsStillSignalsTheDriver)
+{
+    WriteDword(L"InitalDelay", 1);
+    CoreInjectFailure("RegCreateKeyExW", 1, ERROR_ACCESS_DENIED);
+    dialog_session::Run([](HWND dialog) {
+        Type(dialog, IDC_INITIAL_DELAY, L"300");
+        Command(dialog, IDM_APPLY);
+    });
+    EXPECT_EQ(1u, ReadDword(L"InitalDelay"));
+    EXPECT_EQ(1u, ReloadsSinceSetUp());
+}
+
+// Presses the upper half of an up-down control's button, as a stylus would.
+void PressUp(HWND spin)
+{
+    RECT area;
+    GetClientRect(spin, &area);
+    LPARAM point = MAKELPARAM(area.right / 2, area.bottom / 4);
+    SendMessageW(spin, WM_LBUTTONDOWN, MK_LBUTTON, point);
+    SendMessageW(spin, WM_LBUTTONUP, 0, point);
+}
+
+TEST_F(KeyboardDialog, EachSpinControlMovesTheFieldJustBeforeIt)
+{
+    const int fields[] = {IDC_INITIAL_DELAY, IDC_REPEAT_DELAY, IDC_KEYLIGHT_DELAY};
+    const int spins[] = {IDC_INITIAL_DELAY_SPIN, IDC_REPEAT_DELAY_SPIN, IDC_KEYLIGHT_DELAY_SPIN};
+    dialog_session::Run([&](HWND dialog) {
+        for (int i = 0; i < 3; ++i) {
+            SCOPED_TRACE(spins[i]);
+            HWND spin = GetDlgItem(dialog, spins[i]);
+            EXPECT_EQ(GetDlgItem(dialog, fields[i]),
+                      reinterpret_cast<HWND>(SendMessageW(spin, UDM_GETBUDDY, 0, 0)));
+            std::wstring before[3];
+            for (int j = 0; j < 3; ++j)
+                before[j] = ItemText(dialog, fields[j]);
+            PressUp(spin);
+            for (int j = 0; j < 3; ++j)
+                EXPECT_EQ(j == i, ItemText(dialog, fields[j]) != before[j]) << "field " << j;
+        }
+        ExpectFields(dialog, L"221", L"101", true, L"6");
+    });
+}
+
+TEST_F(KeyboardDialog, SpinningToOneThousandAppliesOneThousand)
+{
+    WriteDword(L"InitalDelay", 999);
+    dialog_session::Run([](HWND dialog) {
+        PressUp(GetDlgItem(dialog, IDC_INITIAL_DELAY_SPIN));
+        EXPECT_EQ(L"1000", ItemText(dialog, IDC_INITIAL_DELAY));
+        PressUp(GetDlgItem(dialog, IDC_INITIAL_DELAY_SPIN));
+        EXPECT_EQ(L"1000", ItemText(dialog, IDC_INITIAL_DELAY)) << "the range ends at 1000";
+        Command(dialog, IDM_APPLY);
+    });
+    EXPECT_EQ(1000u, ReadDword(L"InitalDelay"));
+}
+
+HWND FocusOf(HWND dialog)
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
+    return info.hwndFocus;
+}
+
+// Tab goes through the dialog manager's own handling of the key, posted to
+// the modal loop as the keypad would deliver it.
+TEST_F(KeyboardDialog, TabVisitsTheFourInputControlsInTemplateOrder)
+{
+    dialog_session::Run([](HWND dialog) {
+        std::vector<int> visited;
+        for (int press = 0; press < 5; ++press) {
+            HWND focus = FocusOf(dialog);
+            visited.push_back(GetDlgCtrlID(focus));
+            PostMessageW(focus, WM_KEYDOWN, VK_TAB, 0);
+            PostMessageW(focus, WM_KEYUP, VK_TAB, 0);
+            for (int wait = 0; wait < 200 && FocusOf(dialog) == focus; ++wait)
+                Sleep(5);
+        }
+        EXPECT_EQ(std::vector<int>({IDC_INITIAL_DELAY, IDC_REPEAT_DELAY, IDC_KEYLIGHT,
+                                    IDC_KEYLIGHT_DELAY, IDC_INITIAL_DELAY}),
+                  visited);
+    });
+}
+
+TEST_F(KeyboardDialog, MenuBarIsDestroyedWithTheDialog)
+{
+    HWND bar = nullptr;
+    dialog_session::Run([&](HWND) {
+        bar = g_hMenuBar;
+        EXPECT_TRUE(IsWindowVisible(bar));
+        handheld::ClearJournal();
+    });
+    ASSERT_TRUE(bar);
+    std::vector<std::string> journal = handheld::Journal();
+    char call[64];
+    snprintf(call, sizeof call, "DestroyWindow(0x%lX)",
+             static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(bar)));
+    EXPECT_NE(journal.end(), std::find(journal.begin(), journal.end(), call)) << call;
+    EXPECT_FALSE(IsWindow(bar));
+}
+
+}

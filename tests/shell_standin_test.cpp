@@ -1,0 +1,170 @@
+// The shell stand-in as the settings dialog meets it: the full-screen
+// layout, the title strip's OK button, the soft keys and the SIPPREF class.
+#include "dialog/keyboard_dialog.h"
+#include "resources/resource.h"
+#include "support/dialog_session.h"
+#include "support/handheld.h"
+
+#include <aygshell.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+
+
+bool operator==(const RECT& a, const RECT& b)
+{
+    return EqualRect(&a, &b);
+}
+
+void PrintTo(const RECT& r, std::ostream* out)
+{
+    *out << "{" << r.left << ", " << r.top << ", " << r.right << ", " << r.bottom << "}";
+}
+
+namespace {
+
+class Shell : public testing::Test {
+protected:
+    void SetUp() override { handheld::DeleteSettingsKey(); }
+    void TearDown() override { handheld::DeleteSettingsKey(); }
+};
+
+struct Child {
+    HWND window;
+    int id;
+    std::wstring text;
+    RECT rect;
+};
+
+BOOL CALLBACK CollectChild(HWND window, LPARAM children)
+{
+    Child child = {window, GetDlgCtrlID(window), L"", {}};
+    wchar_t text[64] = L"";
+    GetWindowTextW(window, text, 64);
+    child.text = text;
+    GetWindowRect(window, &child.rect);
+    reinterpret_cast<std::vector<Child>*>(children)->push_back(child);
+    return TRUE;
+}
+
+std::vector<Child> ChildrenOf(HWND window)
+{
+    std::vector<Child> children;
+    EnumChildWindows(window, CollectChild, reinterpret_cast<LPARAM>(&children));
+    return children;
+}
+
+struct OwnedSearch {
+    HWND owner;
+    HWND found;
+};
+
+BOOL CALLBACK MatchOwned(HWND window, LPARAM context)
+{
+    auto* search = reinterpret_cast<OwnedSearch*>(context);
+    if (GetWindow(window, GW_OWNER) == search->owner && IsWindowVisible(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND TitleStripOf(HWND dialog)
+{
+    OwnedSearch search = {dialog, nullptr};
+    EnumThreadWindows(GetWindowThreadProcessId(dialog, nullptr), MatchOwned,
+                      reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+TEST_F(Shell, DialogFillsTheScreenBetweenTitleStripAndSoftKeys)
+{
+    dialog_session::Run([](HWND dialog) {
+        int width = GetSystemMetrics(SM_CXSCREEN);
+        int height = GetSystemMetrics(SM_CYSCREEN);
+        RECT rect;
+        GetWindowRect(TitleStripOf(dialog), &rect);
+        EXPECT_EQ((RECT{0, 0, width, 26}), rect);
+        GetWindowRect(dialog, &rect);
+        EXPECT_EQ((RECT{0, 26, width, height - 26}), rect);
+        EXPECT_FALSE(GetWindowLongW(dialog, GWL_STYLE) & WS_CAPTION) << "the strip shows the title";
+        GetWindowRect(g_hMenuBar, &rect);
+        EXPECT_EQ((RECT{0, height - 26, width, height}), rect);
+    });
+}
+
+TEST_F(Shell, TitleStripOkButtonSendsIdOk)
+{
+    INT_PTR result = dialog_session::Run([](HWND dialog) {
+        HWND strip = TitleStripOf(dialog);
+        ASSERT_TRUE(strip);
+        std::vector<Child> buttons = ChildrenOf(strip);
+        ASSERT_EQ(1u, buttons.size());
+        EXPECT_EQ(L"ok", buttons[0].text);
+        dialog_session::Type(dialog, IDC_INITIAL_DELAY, L"400");
+        SendMessageW(buttons[0].window, BM_CLICK, 0, 0);
+        EXPECT_TRUE(dialog_session::WaitUntilGone(dialog));
+        EXPECT_FALSE(IsWindow(strip)) << "the strip goes with its dialog";
+    });
+    EXPECT_EQ(0, result);
+    EXPECT_FALSE(handheld::SettingsKeyExists()) << "OK does not save";
+}
+
+TEST_F(Shell, MenuItemsBecomeSoftKeysThatCommandTheDialog)
+{
+    dialog_session::Run([](HWND dialog) {
+        HWND bar = g_hMenuBar;
+        EXPECT_EQ(nullptr, GetWindow(bar, GW_OWNER)) << "the bar's owner destroys it, not Win32";
+        std::vector<Child> keys = ChildrenOf(bar);
+        ASSERT_EQ(2u, keys.size());
+        EXPECT_EQ(L"Apply", keys[0].text);
+        EXPECT_EQ(IDM_APPLY, keys[0].id);
+        EXPECT_EQ(L"Reset", keys[1].text);
+        EXPECT_EQ(IDM_RESET, keys[1].id);
+        EXPECT_LT(keys[0].rect.right, keys[1].rect.left + 3) << "Apply left, Reset right";
+
+        dialog_session::Type(dialog, IDC_INITIAL_DELAY, L"400");
+        SendMessageW(keys[0].window, BM_CLICK, 0, 0);
+        EXPECT_EQ(400u, handheld::ReadDword(L"InitalDelay"));
+        SendMessageW(keys[1].window, BM_CLICK, 0, 0);
+        EXPECT_EQ(L"220", dialog_session::ItemText(dialog, IDC_INITIAL_DELAY));
+    });
+}
+
+TEST_F(Shell, SipPrefIsAGlobalClassOnceExtraControlsAreOn)
+{
+    EXPECT_TRUE(SHInitExtraControls());
+    WNDCLASSW found;
+    EXPECT_TRUE(GetClassInfoW(GetModuleHandleW(nullptr), L"SIPPREF", &found))
+        << "visible to other modules' dialog templates";
+    EXPECT_TRUE(found.style & CS_GLOBALCLASS);
+    EXPECT_TRUE(GetClassInfoW(nullptr, L"msctls_updown32", &found));
+}
+
+TEST_F(Shell, RefusesWhatItCannotDo)
+{
+    HWND window = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                  nullptr, nullptr);
+    SHMENUBARINFO bar = {};
+    bar.cbSize = sizeof bar - 1;
+    bar.hwndParent = window;
+    bar.dwFlags = SHCMBF_HMENU;
+    bar.nToolBarId = IDR_KEYBOARD_MENUBAR;
+    bar.hInstRes = GetModuleHandleW(nullptr);
+    EXPECT_FALSE(SHCreateMenuBar(&bar)) << "wrong size";
+    bar.cbSize = sizeof bar;
+    bar.nToolBarId = 9999;
+    EXPECT_FALSE(SHCreateMenuBar(&bar)) << "no such menu";
+    EXPECT_EQ(nullptr, bar.hwndMB);
+
+    SHINITDLGINFO info = {0, window, SHIDIF_SIZEDLGFULLSCREEN};
+    EXPECT_TRUE(SHInitDialog(&info));
+    RECT rect;
+    GetWindowRect(window, &rect);
+    EXPECT_EQ((RECT{0, 0, 10, 10}), rect) << "flags are read only with SHIDIM_FLAGS";
+    DestroyWindow(window);
+}
+
+}

@@ -1,0 +1,29 @@
+// Runs the real settings dialog, from its template, the way the Control
+// Panel entry does: modal on the calling thread, while a script acts on it
+// from a helper thread, as a user would.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+namespace dialog_session {
+
+// Returns the dialog's result; the script gets the dialog once it shows.
+// The dialog is cancelled after the script if the script left it open.
+INT_PTR Run(const std::function<void(HWND dialog)>& script);
+
+// The visible top-level window of `thread` with class `className`, waited
+// for up to a few seconds; null when none shows.
+HWND WaitForWindow(DWORD thread, LPCWSTR className);
+
+// Whether `window` is destroyed within a few seconds.
+bool WaitUntilGone(HWND window);
+
+std::wstring ItemText(HWND dialog, int id);
+void Type(HWND dialog, int id, const wchar_t* text);
+// What a menu command or soft key sends.
+void Command(HWND dialog, int id);
+
+}
