@@ -1,0 +1,104 @@
+// ctlpnl: the handheld's Control Panel host.
+//   ctlpnl FILE.cpl,N        opens applet N of FILE.cpl, as the device does
+//   ctlpnl FILE.cpl [...]    shows the Settings screen with their applets
+// Afterwards it reports what it learned of each applet and what the
+// keypad driver has in effect.
+#include "cpl_module.h"
+#include "keypad_driver.h"
+#include "settings_screen.h"
+
+#include <aygshell.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <memory>
+
+namespace {
+
+std::string Narrow(const std::wstring& text)
+{
+    std::string narrow;
+    for (wchar_t c : text)
+        narrow += c < 0x80 ? static_cast<char>(c) : '?';
+    return narrow;
+}
+
+void ReportApplets(const std::wstring& path, const CplModule& module)
+{
+    for (size_t i = 0; i < module.Applets().size(); ++i) {
+        const CplApplet& applet = module.Applets()[i];
+        std::printf("%s,%u: name \"%s\", description \"%s\"\n", Narrow(path).c_str(),
+                    static_cast<unsigned>(i), Narrow(applet.name).c_str(),
+                    Narrow(applet.info).c_str());
+    }
+}
+
+void ReportKeypad()
+{
+    HANDLE keypad = CreateFileW(L"KPD1:", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    KeypadState state;
+    if (keypad == INVALID_HANDLE_VALUE ||
+        !DeviceIoControl(keypad, IOCTL_KEYPAD_QUERY_STATE, nullptr, 0, &state, sizeof state,
+                         nullptr, nullptr)) {
+        std::printf("keypad driver: not present\n");
+    } else {
+        std::printf("keypad driver: InitalDelay %lu, RepeatDelay %lu, KeyLight %lu, "
+                    "KeyLightDelay %lu, reloads %lu\n",
+                    state.initalDelay, state.repeatDelay, state.keyLight, state.keyLightDelay,
+                    state.reloads);
+    }
+    if (keypad != INVALID_HANDLE_VALUE)
+        CloseHandle(keypad);
+}
+
+int Fail(const std::wstring& message)
+{
+    std::fprintf(stderr, "ctlpnl: %s\n", Narrow(message).c_str());
+    return 1;
+}
+
+}
+
+int main()
+{
+    int count = 0;
+    wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (count < 2)
+        return Fail(L"usage: ctlpnl FILE.cpl,N | ctlpnl FILE.cpl [FILE.cpl...]");
+
+    SHInitExtraControls();
+    std::vector<std::unique_ptr<CplModule>> modules;
+    std::vector<std::wstring> paths;
+    long direct = -1;
+    for (int i = 1; i < count; ++i) {
+        std::wstring path = args[i];
+        size_t comma = path.rfind(L',');
+        if (comma != std::wstring::npos) {
+            direct = std::wcstol(path.c_str() + comma + 1, nullptr, 10);
+            path.resize(comma);
+        }
+        std::wstring error;
+        modules.push_back(std::make_unique<CplModule>());
+        if (!modules.back()->Load(path, &error))
+            return Fail(error);
+        paths.push_back(path);
+    }
+
+    if (direct >= 0) {
+        if (static_cast<size_t>(direct) >= modules[0]->Applets().size())
+            return Fail(L"no applet " + std::to_wstring(direct) + L" in " + paths[0]);
+        modules[0]->Open(direct);
+    } else {
+        std::vector<CplModule*> screen;
+        for (auto& module : modules)
+            screen.push_back(module.get());
+        RunSettingsScreen(screen);
+    }
+
+    for (size_t i = 0; i < modules.size(); ++i) {
+        ReportApplets(paths[i], *modules[i]);
+        modules[i]->Unload();
+    }
+    ReportKeypad();
+    return 0;
+}
