@@ -1,4 +1,5 @@
 #include "dialog_session.h"
+#include "handheld.h"
 
 #include "applet/applet.h"
 #include "dialog/keyboard_dialog.h"
@@ -14,34 +15,11 @@ HINSTANCE g_hInstance = GetModuleHandleW(nullptr);
 
 namespace dialog_session {
 
-namespace {
-
-struct Search {
-    LPCWSTR className;
-    HWND found;
-};
-
-BOOL CALLBACK MatchWindow(HWND window, LPARAM context)
-{
-    auto* search = reinterpret_cast<Search*>(context);
-    wchar_t className[64];
-    GetClassNameW(window, className, 64);
-    if (IsWindowVisible(window) && lstrcmpW(className, search->className) == 0) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-}
-
-HWND WaitForWindow(DWORD thread, LPCWSTR className)
+HWND WaitForWindow(LPCWSTR className)
 {
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        Search search = {className, nullptr};
-        EnumThreadWindows(thread, MatchWindow, reinterpret_cast<LPARAM>(&search));
-        if (search.found)
-            return search.found;
+        if (HWND found = handheld::VisibleTopLevel(GetCurrentProcessId(), className))
+            return found;
         Sleep(5);
     }
     return nullptr;
@@ -60,9 +38,8 @@ INT_PTR Run(const std::function<void(HWND dialog)>& script)
     HRSRC found = FindResourceW(g_hInstance, MAKEINTRESOURCEW(IDD_KEYBOARD), RT_DIALOG);
     auto* dialogTemplate = static_cast<LPCDLGTEMPLATEW>(LoadResource(g_hInstance, found));
 
-    DWORD thread = GetCurrentThreadId();
     std::thread user([&] {
-        HWND dialog = WaitForWindow(thread, L"#32770");
+        HWND dialog = WaitForWindow(L"#32770");
         EXPECT_TRUE(dialog) << "the dialog never showed";
         if (!dialog)
             return;

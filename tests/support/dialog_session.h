@@ -14,9 +14,9 @@ namespace dialog_session {
 // The dialog is cancelled after the script if the script left it open.
 INT_PTR Run(const std::function<void(HWND dialog)>& script);
 
-// The visible top-level window of `thread` with class `className`, waited
-// for up to a few seconds; null when none shows.
-HWND WaitForWindow(DWORD thread, LPCWSTR className);
+// A visible top-level window of this process with class `className`,
+// waited for up to a few seconds; null when none shows.
+HWND WaitForWindow(LPCWSTR className);
 
 // Whether `window` is destroyed within a few seconds.
 bool WaitUntilGone(HWND window);

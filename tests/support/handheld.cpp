@@ -89,6 +89,38 @@ int CountLiveHandles()
     return live;
 }
 
+namespace {
+
+struct TopLevelSearch {
+    DWORD process;
+    LPCWSTR className;
+    HWND found;
+};
+
+BOOL CALLBACK MatchTopLevel(HWND window, LPARAM context)
+{
+    auto* search = reinterpret_cast<TopLevelSearch*>(context);
+    wchar_t className[64];
+    GetClassNameW(window, className, 64);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == search->process && lstrcmpW(className, search->className) == 0 &&
+        IsWindowVisible(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+}
+
+HWND VisibleTopLevel(DWORD process, LPCWSTR className)
+{
+    TopLevelSearch search = {process, className, nullptr};
+    EnumWindows(MatchTopLevel, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 KeypadState QueryKeypad()
 {
     KeypadState state;

@@ -32,6 +32,9 @@ std::vector<std::string> Journal();
 int CountLiveHandles();
 bool IsLiveHandle(HANDLE handle);
 
+// A visible top-level window of `process` with class `className`, or null.
+HWND VisibleTopLevel(DWORD process, LPCWSTR className);
+
 // What the keypad driver has in effect, asked through "KPD1:".
 KeypadState QueryKeypad();
 

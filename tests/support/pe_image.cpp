@@ -1,0 +1,73 @@
+#include "pe_image.h"
+
+#include <cstdio>
+#include <cstring>
+
+PeImage::PeImage(const std::wstring& path)
+{
+    if (FILE* file = _wfopen(path.c_str(), L"rb")) {
+        BYTE chunk[4096];
+        for (size_t got; (got = fread(chunk, 1, sizeof chunk, file)) > 0;)
+            bytes_.insert(bytes_.end(), chunk, chunk + got);
+        fclose(file);
+    }
+    if (bytes_.size() < sizeof(IMAGE_DOS_HEADER))
+        return;
+    auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(bytes_.data());
+    if (dos->e_magic != IMAGE_DOS_SIGNATURE ||
+        dos->e_lfanew + sizeof(IMAGE_NT_HEADERS32) > bytes_.size())
+        return;
+    auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(bytes_.data() + dos->e_lfanew);
+    if (nt->Signature == IMAGE_NT_SIGNATURE &&
+        nt->OptionalHeader.Magic == IMAGE_NT_OPTIONAL_HDR32_MAGIC)
+        nt_ = nt;
+}
+
+const IMAGE_DATA_DIRECTORY& PeImage::Directory(int index) const
+{
+    return nt_->OptionalHeader.DataDirectory[index];
+}
+
+std::vector<std::string> PeImage::SectionNames() const
+{
+    std::vector<std::string> names;
+    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt_);
+    for (WORD i = 0; i < nt_->FileHeader.NumberOfSections; ++i, ++section)
+        names.emplace_back(reinterpret_cast<const char*>(section->Name),
+                           strnlen(reinterpret_cast<const char*>(section->Name), 8));
+    return names;
+}
+
+const BYTE* PeImage::AtFileOffset(DWORD offset) const
+{
+    return offset < bytes_.size() ? bytes_.data() + offset : nullptr;
+}
+
+const BYTE* PeImage::AtRva(DWORD rva) const
+{
+    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt_);
+    for (WORD i = 0; i < nt_->FileHeader.NumberOfSections; ++i, ++section) {
+        if (rva >= section->VirtualAddress &&
+            rva < section->VirtualAddress + section->SizeOfRawData)
+            return AtFileOffset(rva - section->VirtualAddress + section->PointerToRawData);
+    }
+    return nullptr;
+}
+
+std::vector<std::string> PeImage::ImportedDlls() const
+{
+    std::vector<std::string> dlls;
+    auto* descriptor = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
+        AtRva(Directory(IMAGE_DIRECTORY_ENTRY_IMPORT).VirtualAddress));
+    for (; descriptor && descriptor->Name; ++descriptor)
+        dlls.push_back(reinterpret_cast<const char*>(AtRva(descriptor->Name)));
+    return dlls;
+}
+
+std::wstring ProgramFolder()
+{
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder = path;
+    return folder.substr(0, folder.find_last_of(L"\\/") + 1);
+}

@@ -1,0 +1,31 @@
+// A PE file's headers and tables, read from its bytes as the loader would.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+class PeImage {
+public:
+    explicit PeImage(const std::wstring& path);
+
+    bool Valid() const { return nt_ != nullptr; }
+    const IMAGE_NT_HEADERS32& Headers() const { return *nt_; }
+    const IMAGE_DATA_DIRECTORY& Directory(int index) const;
+    std::vector<std::string> SectionNames() const;
+    std::vector<std::string> ImportedDlls() const;
+    size_t FileSize() const { return bytes_.size(); }
+    // The bytes at a file offset (certificates are addressed so).
+    const BYTE* AtFileOffset(DWORD offset) const;
+    // The bytes at a relative virtual address, or null outside every section.
+    const BYTE* AtRva(DWORD rva) const;
+
+private:
+    std::vector<BYTE> bytes_;
+    const IMAGE_NT_HEADERS32* nt_ = nullptr;
+};
+
+// The folder of the running test program, where the build puts the
+// applet, the stand-ins and the host.
+std::wstring ProgramFolder();
