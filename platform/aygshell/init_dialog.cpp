@@ -14,12 +14,15 @@ const UINT_PTR kTitleSubclassId = 1;
 
 void PaintTitle(HWND strip)
 {
+    // One brush for the life of the process, however many strips come.
+    static HBRUSH background = CreateSolidBrush(RGB(0x10, 0x3C, 0x8C));
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(strip, &paint);
     wchar_t title[256] = L"";
     GetWindowTextW(GetWindow(strip, GW_OWNER), title, 256);
     RECT text;
     GetClientRect(strip, &text);
+    FillRect(dc, &text, background);
     text.left += 6;
     text.right -= kOkButtonWidth + 4;
     SetBkMode(dc, TRANSPARENT);
@@ -56,8 +59,7 @@ LRESULT CALLBACK TitleWatchProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 
 void MakeTitleStrip(HWND dialog, bool okButton)
 {
-    shell::RegisterShellClass(kTitleClass, TitleStripProc, 0,
-                              CreateSolidBrush(RGB(0x10, 0x3C, 0x8C)));
+    shell::RegisterShellClass(kTitleClass, TitleStripProc, 0, nullptr);
     RECT area = shell::TitleArea();
     // Owned by the dialog, so it goes when the dialog goes.
     HWND strip = CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kTitleClass, L"",

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <vector>
 
@@ -14,8 +15,12 @@ struct Failure {
     DWORD error;
 };
 
+// The journal keeps the newest entries only, so that a long run does not
+// grow the process without end.
+const size_t kJournalLimit = 4096;
+
 std::mutex g_lock;
-std::vector<std::string> g_entries;
+std::deque<std::string> g_entries;
 std::vector<Failure> g_failures;
 
 // Counts the call against every failure waiting for this function; the one
@@ -52,6 +57,8 @@ DWORD Enter(const char* function, std::initializer_list<std::string> args)
 
     std::lock_guard<std::mutex> hold(g_lock);
     g_entries.push_back(entry);
+    if (g_entries.size() > kJournalLimit)
+        g_entries.pop_front();
     return TakeInjectedFailure(function);
 }
 

@@ -7,7 +7,7 @@
 
 extern "C" {
 
-// Forgets every recorded call.
+// The journal holds the newest 4096 calls. Forgets every recorded call:
 void CoreJournalClear(void);
 int CoreJournalCount(void);
 // Copies entry `index` (oldest first) as "Name(arg, arg, ...)"; returns its
