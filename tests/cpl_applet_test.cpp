@@ -8,7 +8,11 @@
 #include <cpl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <iterator>
+#include <set>
+#include <vector>
 #include <cstring>
 #include <thread>
 
@@ -60,6 +64,22 @@ TEST_F(Applet, AnswersTheHostsQuestionsAndNothingElse)
         std::memset(record, kMarker, sizeof record);
         EXPECT_EQ(0, Call(message, 0, reinterpret_cast<LPARAM>(record))) << message;
         EXPECT_TRUE(AllMarker(record, sizeof record)) << "message " << message << " wrote";
+    }
+}
+
+// Parameters no message but CPL_NEWINQUIRE's looks at: pointers that would
+// fault if anything followed them.
+TEST_F(Applet, UnknownMessagesWithGarbageParametersAnswerZero)
+{
+    const LPARAM garbage[] = {0, 1, -1, static_cast<LPARAM>(0xDEADBEEF), 0x10};
+    for (UINT message : {0u, 3u, 4u, 6u, 7u, 9u, 10u, 11u, 100u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+        for (LPARAM first : garbage)
+            for (LPARAM second : garbage)
+                EXPECT_EQ(0, Call(message, first, second)) << message;
+    }
+    for (LPARAM first : garbage) {
+        EXPECT_EQ(1, Call(CPL_INIT, first, static_cast<LPARAM>(0xDEADBEEF)));
+        EXPECT_EQ(1, Call(CPL_GETCOUNT, first, static_cast<LPARAM>(0xDEADBEEF)));
     }
 }
 
@@ -130,6 +150,98 @@ TEST_F(Applet, DoubleClickShowsTheDialogAndASecondOneBringsItForward)
     EXPECT_EQ(1, dialogsDuringSecond) << "no second dialog";
     EXPECT_EQ(0, OpenSettingsDialogs());
     EXPECT_FALSE(handheld::SettingsKeyExists()) << "OK saves nothing";
+}
+
+// Every key and value under a root, as text: "key" entries and
+// "key\name=type:data" entries.
+void Snapshot(HKEY root, const std::wstring& path, std::set<std::wstring>* entries)
+{
+    HKEY key;
+    if (RegOpenKeyExW(root, path.empty() ? nullptr : path.c_str(), 0, KEY_READ, &key) !=
+        ERROR_SUCCESS)
+        return;
+    entries->insert(path);
+    std::vector<std::wstring> subKeys;
+    wchar_t name[512];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 512;
+        if (RegEnumKeyExW(key, i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        subKeys.push_back(name);
+    }
+    std::vector<BYTE> data(1 << 16);
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 512;
+        DWORD type = 0;
+        DWORD size = static_cast<DWORD>(data.size());
+        if (RegEnumValueW(key, i, name, &length, nullptr, &type, data.data(), &size) !=
+            ERROR_SUCCESS)
+            break;
+        std::wstring entry = path + L"\\" + name + L"=" + std::to_wstring(type) + L":";
+        for (DWORD b = 0; b < size; ++b)
+            entry += L"0123456789ABCDEF"[data[b] >> 4], entry += L"0123456789ABCDEF"[data[b] & 15];
+        entries->insert(entry);
+    }
+    RegCloseKey(key);
+    for (const std::wstring& subKey : subKeys)
+        Snapshot(root, path.empty() ? subKey : path + L"\\" + subKey, entries);
+}
+
+std::set<std::wstring> RegistrySnapshot()
+{
+    std::set<std::wstring> entries;
+    std::set<std::wstring> user;
+    Snapshot(HKEY_LOCAL_MACHINE, L"", &entries);
+    Snapshot(HKEY_CURRENT_USER, L"", &user);
+    for (const std::wstring& entry : user)
+        entries.insert(L"HKCU:" + entry);
+    return entries;
+}
+
+// Changes the applet may make: the settings key and the keys above it that
+// creating it makes, and the device manager's record of loaded drivers.
+bool Expected(const std::wstring& entry)
+{
+    const std::wstring settings = L"Software\\Ormadi\\KEYBOARD";
+    return entry.compare(0, settings.size(), settings) == 0 ||
+           settings.compare(0, entry.size(), entry) == 0 ||
+           entry.compare(0, 15, L"Drivers\\Active\\") == 0;
+}
+
+TEST_F(Applet, AWholeSessionChangesNothingOutsideTheSettingsKey)
+{
+    std::set<std::wstring> before = RegistrySnapshot();
+
+    std::thread user([&] {
+        HWND dialog = dialog_session::WaitForWindow(L"#32770");
+        ASSERT_TRUE(dialog);
+        dialog_session::Type(dialog, IDC_INITIAL_DELAY, L"300");
+        dialog_session::Command(dialog, IDM_APPLY);
+        dialog_session::Command(dialog, IDM_RESET);
+        dialog_session::Command(dialog, IDM_APPLY);
+        dialog_session::Command(dialog, IDOK);
+    });
+    EXPECT_EQ(1, Call(CPL_INIT));
+    EXPECT_EQ(1, Call(CPL_GETCOUNT));
+    NEWCPLINFOW record;
+    EXPECT_EQ(0, Call(CPL_NEWINQUIRE, 0, reinterpret_cast<LPARAM>(&record)));
+    EXPECT_EQ(1, Call(CPL_DBLCLK, 0, record.lData));
+    user.join();
+    EXPECT_EQ(0, Call(CPL_STOP, 0, record.lData));
+    EXPECT_EQ(0, Call(CPL_EXIT));
+
+    std::set<std::wstring> after = RegistrySnapshot();
+    std::vector<std::wstring> changed;
+    std::set_symmetric_difference(before.begin(), before.end(), after.begin(), after.end(),
+                                  std::back_inserter(changed));
+    bool settingsWritten = false;
+    for (const std::wstring& entry : changed) {
+        settingsWritten |= entry.find(L"KEYBOARD\\KeyLightDelay=4:88130000") != std::wstring::npos;
+        EXPECT_TRUE(Expected(entry)) << std::string(entry.begin(), entry.end());
+    }
+    EXPECT_TRUE(settingsWritten) << "the session applied 5000 ms";
+    EXPECT_EQ(before.size() > 1000, true) << "the snapshot saw the registry";
 }
 
 // A copy of the built applet whose dialog template answers to another id,

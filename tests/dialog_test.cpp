@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 
 using dialog_session::Command;
 using dialog_session::ItemText;
@@ -132,6 +133,46 @@ TEST_F(KeyboardDialog, ApplyStoresWhatTranslatesAndDefaultsForWhatDoesNot)
         KeypadState driver = handheld::QueryKeypad();
         EXPECT_EQ(reloads + 1, driver.reloads);
         EXPECT_EQ(c.storedInitial, driver.initalDelay);
+    }
+}
+
+// Each text typed into all three fields: the delays take what translates
+// by the handheld's rule, the keylight delay also needs its milliseconds
+// to fit 32 bits; everything else stores the default.
+TEST_F(KeyboardDialog, EveryFieldTextStoresItsNumberOrTheDefault)
+{
+    const std::optional<DWORD> kDefault;
+    const std::wstring longNumber(300, L'9');
+    struct {
+        std::wstring text;
+        std::optional<DWORD> delay;
+        std::optional<DWORD> lightDelay;
+    } cases[] = {
+        {L"", kDefault, kDefault},
+        {L"    ", kDefault, kDefault},
+        {L" 12 ", 12, 12000},
+        {L"+7", kDefault, kDefault},
+        {L"-1", kDefault, kDefault},
+        {L"007", 7, 7000},
+        {L"4294967295", 4294967295u, kDefault},
+        {L"4294967296", kDefault, kDefault},
+        {L"1,000", kDefault, kDefault},
+        {L"12abc", kDefault, kDefault},
+        {longNumber, kDefault, kDefault},
+        {std::wstring(300, L'x'), kDefault, kDefault},
+        {L"\xFF11\xFF12", kDefault, kDefault},  // fullwidth one, two
+        {L"\x0663", kDefault, kDefault},         // Arabic-Indic three
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "text of " << c.text.size() << " units: "
+                                        << std::string(c.text.begin(), c.text.end()));
+        dialog_session::Run([&](HWND dialog) {
+            for (int field : {IDC_INITIAL_DELAY, IDC_REPEAT_DELAY, IDC_KEYLIGHT_DELAY})
+                Type(dialog, field, c.text.c_str());
+            EXPECT_EQ(c.text, ItemText(dialog, IDC_INITIAL_DELAY)) << "the field holds it all";
+            Command(dialog, IDM_APPLY);
+        });
+        ExpectStored(c.delay.value_or(220), c.delay.value_or(100), 1, c.lightDelay.value_or(5000));
     }
 }
 

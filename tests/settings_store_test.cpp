@@ -78,23 +78,31 @@ TEST_F(SettingsStoreTest, LoadTakesStoredNumbersAsTheyAre)
     ExpectSettings(LoadKeyboardSettings(), 5000, 0, 7, 4294967295u);
 }
 
+// Each value stored in each wrong way: only a 4-byte REG_DWORD is read.
 TEST_F(SettingsStoreTest, UnreadableValueTakesItsDefaultAndLeavesTheOthersRead)
 {
     const wchar_t text[] = L"300";
-    const BYTE oneByte = 0x05;
-    const BYTE eightBytes[8] = {1, 2, 3, 4, 5, 6, 7, 8};
-    const BYTE rawFour[4] = {9, 0, 0, 0};
+    const wchar_t texts[] = L"300\0400\0";
+    const BYTE bytes[8] = {0x2C, 0x01, 0, 0, 5, 6, 7, 8};
+    const ULONGLONG quad = 300;
+    const DWORD kTaken = 0xFFFFFFFF;  // the data itself, 300, is read
     struct Case {
         const char* what;
         DWORD type;
         const void* data;
         DWORD size;
+        DWORD expected;
     } cases[] = {
-        {"a string", REG_SZ, text, sizeof text},
-        {"a 1-byte REG_DWORD", REG_DWORD, &oneByte, 1},
-        {"an 8-byte REG_DWORD", REG_DWORD, eightBytes, 8},
-        {"4 raw bytes", REG_BINARY, rawFour, 4},
-        {"an empty REG_DWORD", REG_DWORD, nullptr, 0},
+        {"REG_SZ", REG_SZ, text, sizeof text, 0},
+        {"REG_BINARY", REG_BINARY, bytes, 4, 0},
+        {"REG_MULTI_SZ", REG_MULTI_SZ, texts, sizeof texts, 0},
+        {"REG_QWORD", REG_QWORD, &quad, sizeof quad, 0},
+        {"REG_DWORD of 0 bytes", REG_DWORD, nullptr, 0, 0},
+        {"REG_DWORD of 1 byte", REG_DWORD, bytes, 1, 0},
+        {"REG_DWORD of 2 bytes", REG_DWORD, bytes, 2, 0},
+        {"REG_DWORD of 3 bytes", REG_DWORD, bytes, 3, 0},
+        {"REG_DWORD of 4 bytes", REG_DWORD, bytes, 4, kTaken},
+        {"REG_DWORD of 8 bytes", REG_DWORD, bytes, 8, 0},
     };
     const wchar_t* names[] = {L"InitalDelay", L"RepeatDelay", L"KeyLight", L"KeyLightDelay"};
     const DWORD stored[] = {11, 22, 0, 44};
@@ -113,8 +121,9 @@ TEST_F(SettingsStoreTest, UnreadableValueTakesItsDefaultAndLeavesTheOthersRead)
             KeyboardSettings settings = LoadKeyboardSettings();
             const DWORD loaded[] = {settings.InitalDelay, settings.RepeatDelay,
                                     settings.KeyLight, settings.KeyLightDelay};
+            DWORD badExpected = c.expected == kTaken ? 300 : defaults[bad];
             for (int i = 0; i < 4; ++i)
-                EXPECT_EQ(i == bad ? defaults[i] : stored[i], loaded[i]) << "value " << i;
+                EXPECT_EQ(i == bad ? badExpected : stored[i], loaded[i]) << "value " << i;
         }
     }
 }

@@ -20,7 +20,7 @@ HWND WaitForWindow(LPCWSTR className)
     for (int attempt = 0; attempt < 1000; ++attempt) {
         if (HWND found = handheld::VisibleTopLevel(GetCurrentProcessId(), className))
             return found;
-        Sleep(5);
+        Sleep(1);
     }
     return nullptr;
 }
@@ -28,15 +28,19 @@ HWND WaitForWindow(LPCWSTR className)
 bool WaitUntilGone(HWND window)
 {
     for (int attempt = 0; attempt < 1000 && IsWindow(window); ++attempt)
-        Sleep(5);
+        Sleep(1);
     return !IsWindow(window);
+}
+
+LPCDLGTEMPLATEW KeyboardTemplate()
+{
+    HRSRC found = FindResourceW(g_hInstance, MAKEINTRESOURCEW(IDD_KEYBOARD), RT_DIALOG);
+    return static_cast<LPCDLGTEMPLATEW>(LoadResource(g_hInstance, found));
 }
 
 INT_PTR Run(const std::function<void(HWND dialog)>& script)
 {
     SHInitExtraControls();
-    HRSRC found = FindResourceW(g_hInstance, MAKEINTRESOURCEW(IDD_KEYBOARD), RT_DIALOG);
-    auto* dialogTemplate = static_cast<LPCDLGTEMPLATEW>(LoadResource(g_hInstance, found));
 
     std::thread user([&] {
         HWND dialog = WaitForWindow(L"#32770");
@@ -48,7 +52,7 @@ INT_PTR Run(const std::function<void(HWND dialog)>& script)
             SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     });
     INT_PTR result =
-        DialogBoxIndirectParamW(g_hInstance, dialogTemplate, nullptr, KeyboardDlgProc, 0);
+        DialogBoxIndirectParamW(g_hInstance, KeyboardTemplate(), nullptr, KeyboardDlgProc, 0);
     user.join();
     return result;
 }

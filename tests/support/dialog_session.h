@@ -10,6 +10,9 @@
 
 namespace dialog_session {
 
+// The dialog template, from the applet's resources linked into the test.
+LPCDLGTEMPLATEW KeyboardTemplate();
+
 // Returns the dialog's result; the script gets the dialog once it shows.
 // The dialog is cancelled after the script if the script left it open.
 INT_PTR Run(const std::function<void(HWND dialog)>& script);
