@@ -6,6 +6,7 @@
 #include <aygshell.h>
 #include <cpl.h>
 #include <stddef.h>
+#include <string.h>
 
 HINSTANCE g_hInstance;
 
