@@ -6,8 +6,18 @@ set(KBD_APPLET_COMPILE_OPTIONS
   -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-ident
   -ffunction-sections -fdata-sections)
 
+# Every file of the applet's own, for checks that other builds of it (the
+# device kit, a second compiler) see the same sources.
+function(kbd_applet_sources)
+  foreach(source IN LISTS ARGN)
+    get_filename_component(path ${source} ABSOLUTE)
+    set_property(GLOBAL APPEND PROPERTY KBD_APPLET_SOURCES ${path})
+  endforeach()
+endfunction()
+
 function(kbd_applet_library name)
   add_library(${name} STATIC ${ARGN})
+  kbd_applet_sources(${ARGN})
   target_compile_options(${name} PRIVATE ${KBD_APPLET_COMPILE_OPTIONS})
   set_target_properties(${name} PROPERTIES CXX_EXTENSIONS OFF)
   target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
