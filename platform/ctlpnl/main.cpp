@@ -1,15 +1,20 @@
 // ctlpnl: the handheld's Control Panel host.
 //   ctlpnl FILE.cpl,N        opens applet N of FILE.cpl, as the device does
 //   ctlpnl FILE.cpl [...]    shows the Settings screen with their applets
+//   ctlpnl --time-open K FILE.cpl,N [...]
+//                            opens each named applet K times and reports how
+//                            long each took to show its dialog
 // Afterwards it reports what it learned of each applet and what the
 // keypad driver has in effect.
 #include "cpl_module.h"
 #include "keypad_driver.h"
+#include "open_timer.h"
 #include "settings_screen.h"
 
 #include <aygshell.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -51,6 +56,20 @@ void ReportKeypad()
         CloseHandle(keypad);
 }
 
+void ReportOpenTimes(const std::wstring& path, size_t index, std::vector<double> times, int asked)
+{
+    std::sort(times.begin(), times.end());
+    if (times.empty()) {
+        std::printf("%s,%u: no dialog showed in %d opens\n", Narrow(path).c_str(),
+                    static_cast<unsigned>(index), asked);
+        return;
+    }
+    std::printf("%s,%u: %u of %d opens showed a dialog: median %.1f ms, min %.1f, max %.1f\n",
+                Narrow(path).c_str(), static_cast<unsigned>(index),
+                static_cast<unsigned>(times.size()), asked, times[times.size() / 2], times.front(),
+                times.back());
+}
+
 int Fail(const std::wstring& message)
 {
     std::fprintf(stderr, "ctlpnl: %s\n", Narrow(message).c_str());
@@ -67,16 +86,24 @@ int main()
         return Fail(L"usage: ctlpnl FILE.cpl,N | ctlpnl FILE.cpl [FILE.cpl...]");
 
     SHInitExtraControls();
+    int timedOpens = 0;
+    int first = 1;
+    if (count > 3 && std::wstring(args[1]) == L"--time-open") {
+        timedOpens = std::max(1L, std::wcstol(args[2], nullptr, 10));
+        first = 3;
+    }
     std::vector<std::unique_ptr<CplModule>> modules;
     std::vector<std::wstring> paths;
+    std::vector<long> chosen;
     long direct = -1;
-    for (int i = 1; i < count; ++i) {
+    for (int i = first; i < count; ++i) {
         std::wstring path = args[i];
         size_t comma = path.rfind(L',');
         if (comma != std::wstring::npos) {
             direct = std::wcstol(path.c_str() + comma + 1, nullptr, 10);
             path.resize(comma);
         }
+        chosen.push_back(comma != std::wstring::npos ? direct : 0);
         std::wstring error;
         modules.push_back(std::make_unique<CplModule>());
         if (!modules.back()->Load(path, &error))
@@ -84,7 +111,14 @@ int main()
         paths.push_back(path);
     }
 
-    if (direct >= 0) {
+    if (timedOpens) {
+        for (size_t i = 0; i < modules.size(); ++i) {
+            if (static_cast<size_t>(chosen[i]) >= modules[i]->Applets().size())
+                return Fail(L"no applet " + std::to_wstring(chosen[i]) + L" in " + paths[i]);
+            ReportOpenTimes(paths[i], chosen[i], TimeOpens(*modules[i], chosen[i], timedOpens),
+                            timedOpens);
+        }
+    } else if (direct >= 0) {
         if (static_cast<size_t>(direct) >= modules[0]->Applets().size())
             return Fail(L"no applet " + std::to_wstring(direct) + L" in " + paths[0]);
         modules[0]->Open(direct);
