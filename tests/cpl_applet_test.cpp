@@ -18,11 +18,11 @@
 
 namespace {
 
-class Applet : public testing::Test {
+class Applet : public handheld::CleanHandheld {
 protected:
     void SetUp() override
     {
-        handheld::DeleteSettingsKey();
+        CleanHandheld::SetUp();
         module_ = LoadLibraryW((ProgramFolder() + L"keyboard.cpl").c_str());
         ASSERT_TRUE(module_);
         entry_ = reinterpret_cast<APPLET_PROC>(
@@ -33,7 +33,7 @@ protected:
     {
         if (module_)
             FreeLibrary(module_);
-        handheld::DeleteSettingsKey();
+        CleanHandheld::TearDown();
     }
 
     LONG Call(UINT message, LPARAM lParam1 = 0, LPARAM lParam2 = 0)

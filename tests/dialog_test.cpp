@@ -21,18 +21,12 @@ using handheld::WriteDword;
 
 namespace {
 
-class KeyboardDialog : public testing::Test {
+class KeyboardDialog : public handheld::CleanHandheld {
 protected:
     void SetUp() override
     {
-        handheld::DeleteSettingsKey();
-        CoreClearFailures();
+        CleanHandheld::SetUp();
         reloadsBefore_ = handheld::QueryKeypad().reloads;
-    }
-    void TearDown() override
-    {
-        CoreClearFailures();
-        handheld::DeleteSettingsKey();
     }
 
     DWORD ReloadsSinceSetUp() { return handheld::QueryKeypad().reloads - reloadsBefore_; }

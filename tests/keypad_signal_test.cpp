@@ -11,19 +11,7 @@ using handheld::Journal;
 
 namespace {
 
-class KeypadSignalTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        handheld::DeleteSettingsKey();
-        CoreClearFailures();
-    }
-    void TearDown() override
-    {
-        CoreClearFailures();
-        handheld::DeleteSettingsKey();
-    }
-};
+using KeypadSignalTest = handheld::CleanHandheld;
 
 const char kOpen[] = "CreateFileW(\"KPD1:\", 0xC0000000, 1, NULL, 3, 0x0, NULL)";
 const char kReload[] = "DeviceIoControl(dev, 0x11223344, NULL, 0, NULL, 0, NULL, NULL)";

@@ -13,19 +13,7 @@ using handheld::WriteValue;
 
 namespace {
 
-class SettingsStoreTest : public testing::Test {
-protected:
-    void SetUp() override
-    {
-        handheld::DeleteSettingsKey();
-        CoreClearFailures();
-    }
-    void TearDown() override
-    {
-        CoreClearFailures();
-        handheld::DeleteSettingsKey();
-    }
-};
+using SettingsStoreTest = handheld::CleanHandheld;
 
 void ExpectSettings(const KeyboardSettings& actual, DWORD initial, DWORD repeat, DWORD light,
                     DWORD lightDelay)

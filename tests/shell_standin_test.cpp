@@ -25,11 +25,7 @@ void PrintTo(const RECT& r, std::ostream* out)
 
 namespace {
 
-class Shell : public testing::Test {
-protected:
-    void SetUp() override { handheld::DeleteSettingsKey(); }
-    void TearDown() override { handheld::DeleteSettingsKey(); }
-};
+using Shell = handheld::CleanHandheld;
 
 struct Child {
     HWND window;

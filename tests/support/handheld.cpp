@@ -11,6 +11,18 @@ namespace handheld {
 
 const wchar_t kSettingsKey[] = KEYPAD_SETTINGS_KEY;
 
+void CleanHandheld::SetUp()
+{
+    DeleteSettingsKey();
+    CoreClearFailures();
+}
+
+void CleanHandheld::TearDown()
+{
+    CoreClearFailures();
+    DeleteSettingsKey();
+}
+
 void DeleteSettingsKey()
 {
     LONG result = RegDeleteTreeW(HKEY_LOCAL_MACHINE, kSettingsKey);

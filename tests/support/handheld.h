@@ -10,7 +10,16 @@
 
 #include "keypad_driver.h"
 
+#include <gtest/gtest.h>
+
 namespace handheld {
+
+// Starts and ends each test with no settings key and no injected failures.
+class CleanHandheld : public testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+};
 
 // The settings key under HKLM, as the applet and the driver name it.
 extern const wchar_t kSettingsKey[];
