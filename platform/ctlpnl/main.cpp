@@ -1,5 +1,6 @@
 // ctlpnl: the handheld's Control Panel host.
 //   ctlpnl FILE.cpl,N        opens applet N of FILE.cpl, as the device does
+//                            (with more files, only the first is opened)
 //   ctlpnl FILE.cpl [...]    shows the Settings screen with their applets
 //   ctlpnl --time-open K FILE.cpl,N [...]
 //                            opens each named applet K times and reports how
@@ -78,50 +79,56 @@ int Fail(const std::wstring& message)
 
 }
 
+// One argument: FILE.cpl, or FILE.cpl,N naming applet N.
+struct Request {
+    std::wstring path;
+    long applet;  // -1 when the argument names none
+};
+
+Request Parse(const std::wstring& argument)
+{
+    size_t comma = argument.rfind(L',');
+    if (comma == std::wstring::npos)
+        return {argument, -1};
+    return {argument.substr(0, comma), std::wcstol(argument.c_str() + comma + 1, nullptr, 10)};
+}
+
 int main()
 {
     int count = 0;
     wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (count < 2)
-        return Fail(L"usage: ctlpnl FILE.cpl,N | ctlpnl FILE.cpl [FILE.cpl...]");
-
-    SHInitExtraControls();
     int timedOpens = 0;
     int first = 1;
     if (count > 3 && std::wstring(args[1]) == L"--time-open") {
         timedOpens = std::max(1L, std::wcstol(args[2], nullptr, 10));
         first = 3;
     }
+    if (count <= first)
+        return Fail(L"usage: ctlpnl [--time-open K] FILE.cpl,N | ctlpnl FILE.cpl [FILE.cpl...]");
+
+    SHInitExtraControls();
+    std::vector<Request> requests;
     std::vector<std::unique_ptr<CplModule>> modules;
-    std::vector<std::wstring> paths;
-    std::vector<long> chosen;
-    long direct = -1;
     for (int i = first; i < count; ++i) {
-        std::wstring path = args[i];
-        size_t comma = path.rfind(L',');
-        if (comma != std::wstring::npos) {
-            direct = std::wcstol(path.c_str() + comma + 1, nullptr, 10);
-            path.resize(comma);
-        }
-        chosen.push_back(comma != std::wstring::npos ? direct : 0);
+        Request request = Parse(args[i]);
+        auto module = std::make_unique<CplModule>();
         std::wstring error;
-        modules.push_back(std::make_unique<CplModule>());
-        if (!modules.back()->Load(path, &error))
+        if (!module->Load(request.path, &error))
             return Fail(error);
-        paths.push_back(path);
+        if (request.applet >= static_cast<long>(module->Applets().size()))
+            return Fail(L"no applet " + std::to_wstring(request.applet) + L" in " + request.path);
+        requests.push_back(request);
+        modules.push_back(std::move(module));
     }
 
     if (timedOpens) {
         for (size_t i = 0; i < modules.size(); ++i) {
-            if (static_cast<size_t>(chosen[i]) >= modules[i]->Applets().size())
-                return Fail(L"no applet " + std::to_wstring(chosen[i]) + L" in " + paths[i]);
-            ReportOpenTimes(paths[i], chosen[i], TimeOpens(*modules[i], chosen[i], timedOpens),
+            size_t applet = std::max(0L, requests[i].applet);
+            ReportOpenTimes(requests[i].path, applet, TimeOpens(*modules[i], applet, timedOpens),
                             timedOpens);
         }
-    } else if (direct >= 0) {
-        if (static_cast<size_t>(direct) >= modules[0]->Applets().size())
-            return Fail(L"no applet " + std::to_wstring(direct) + L" in " + paths[0]);
-        modules[0]->Open(direct);
+    } else if (requests[0].applet >= 0) {
+        modules[0]->Open(requests[0].applet);
     } else {
         std::vector<CplModule*> screen;
         for (auto& module : modules)
@@ -130,7 +137,7 @@ int main()
     }
 
     for (size_t i = 0; i < modules.size(); ++i) {
-        ReportApplets(paths[i], *modules[i]);
+        ReportApplets(requests[i].path, *modules[i]);
         modules[i]->Unload();
     }
     ReportKeypad();
