@@ -241,7 +241,7 @@ TEST_F(Applet, AWholeSessionChangesNothingOutsideTheSettingsKey)
         EXPECT_TRUE(Expected(entry)) << std::string(entry.begin(), entry.end());
     }
     EXPECT_TRUE(settingsWritten) << "the session applied 5000 ms";
-    EXPECT_EQ(before.size() > 1000, true) << "the snapshot saw the registry";
+    EXPECT_GT(before.size(), 1000u) << "the snapshot saw the registry";
 }
 
 // A copy of the built applet whose dialog template answers to another id,

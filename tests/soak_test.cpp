@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -92,29 +93,36 @@ TEST(Measures, EachSeesADeliberateLeak)
     DestroyWindow(anchor);
 }
 
+// Runs `cycle` the given number of times and checks that nothing the
+// measures count outlives the first cycle, nor memory the first half.
+void ExpectCyclesLeakNothing(int cycles, const std::function<void(int)>& cycle)
+{
+    Reading first, half;
+    for (int i = 1; i <= cycles; ++i) {
+        cycle(i);
+        if (i == 1)
+            first = Read();
+        if (i == cycles / 2)
+            half = Read();
+    }
+    ExpectNoLeak(first, half, Read());
+}
+
 // Both runs drive the dialog from its own thread: a message sent across
 // threads costs Wine about 2 ms, twenty times an Apply.
 TEST(Soak, TenThousandAppliesLeakNothing)
 {
-    const int kCycles = 10000;
     SHInitExtraControls();
     HWND dialog = CreateDialogIndirectParamW(g_hInstance, dialog_session::KeyboardTemplate(),
                                              nullptr, KeyboardDlgProc, 0);
     ASSERT_TRUE(dialog);
-    Reading first, half;
-    for (int cycle = 1; cycle <= kCycles; ++cycle) {
+    ExpectCyclesLeakNothing(10000, [dialog](int cycle) {
         SendDlgItemMessageW(dialog, IDC_KEYLIGHT, BM_SETCHECK, cycle % 2, 0);
         dialog_session::Command(dialog, IDM_APPLY);
-        if (cycle == 1)
-            first = Read();
-        if (cycle == kCycles / 2)
-            half = Read();
-    }
-    Reading last = Read();
+    });
     DestroyWindow(dialog);
 
     EXPECT_EQ(0u, handheld::ReadDword(L"KeyLight"));
-    ExpectNoLeak(first, half, last);
     handheld::DeleteSettingsKey();
 }
 
@@ -128,21 +136,13 @@ LRESULT CALLBACK CloseOnActivate(int code, WPARAM wParam, LPARAM lParam)
 
 TEST(Soak, FiveHundredDialogsLeakNothing)
 {
-    const int kCycles = 500;
     SHInitExtraControls();
     HHOOK hook = SetWindowsHookExW(WH_CBT, CloseOnActivate, nullptr, GetCurrentThreadId());
-    Reading first, half;
-    for (int cycle = 1; cycle <= kCycles; ++cycle) {
-        ASSERT_EQ(0, DialogBoxIndirectParamW(g_hInstance, dialog_session::KeyboardTemplate(),
+    ExpectCyclesLeakNothing(500, [](int) {
+        EXPECT_EQ(0, DialogBoxIndirectParamW(g_hInstance, dialog_session::KeyboardTemplate(),
                                              nullptr, KeyboardDlgProc, 0));
-        if (cycle == 1)
-            first = Read();
-        if (cycle == kCycles / 2)
-            half = Read();
-    }
-    Reading last = Read();
+    });
     UnhookWindowsHookEx(hook);
-    ExpectNoLeak(first, half, last);
 }
 
 }

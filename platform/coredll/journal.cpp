@@ -2,7 +2,6 @@
 #include "coredll_test.h"
 
 #include <cstdio>
-#include <cstring>
 #include <deque>
 #include <mutex>
 #include <vector>

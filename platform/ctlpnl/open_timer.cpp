@@ -1,6 +1,5 @@
 #include "open_timer.h"
 
-#include <atomic>
 #include <chrono>
 #include <set>
 #include <thread>

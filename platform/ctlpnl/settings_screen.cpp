@@ -15,10 +15,9 @@ struct Entry {
 
 struct Screen {
     std::vector<Entry> entries;
-    HWND list = nullptr;
 };
 
-HWND MakeAppletList(HWND screen, const std::vector<CplModule*>& modules, Screen* state)
+void MakeAppletList(HWND screen, const std::vector<CplModule*>& modules, Screen* state)
 {
     RECT client;
     GetClientRect(screen, &client);
@@ -43,7 +42,6 @@ HWND MakeAppletList(HWND screen, const std::vector<CplModule*>& modules, Screen*
             state->entries.push_back({module, i});
         }
     }
-    return list;
 }
 
 LRESULT CALLBACK ScreenProc(HWND screen, UINT message, WPARAM wParam, LPARAM lParam)
@@ -91,7 +89,7 @@ void RunSettingsScreen(std::vector<CplModule*> modules)
     // The shell lays the screen out as it does any full-screen dialog.
     SHINITDLGINFO shell = {SHIDIM_FLAGS, screen, SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN};
     SHInitDialog(&shell);
-    state.list = MakeAppletList(screen, modules, &state);
+    MakeAppletList(screen, modules, &state);
     SHMENUBARINFO bar = {};
     bar.cbSize = sizeof bar;
     bar.hwndParent = screen;
