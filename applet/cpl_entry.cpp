@@ -1,18 +1,15 @@
 /* The library entry and the Control Panel entry point. */
-#include "applet/applet.h"
-#include "dialog/keyboard_dialog.h"
-#include "resources/resource.h"
+#include "applet_module.h"
+#include "keyboard_dialog.h"
+#include "resource.h"
 
 #include <aygshell.h>
 #include <cpl.h>
 #include <stddef.h>
 #include <string.h>
 
-HINSTANCE g_hInstance;
-
 namespace {
 
-const int kTitleLength = 255;
 const LONG kAppletData = 7;
 
 /* Where CPL_NEWINQUIRE writes each field. The host's record may sit at any
@@ -68,9 +65,9 @@ void DescribeApplet(BYTE* record)
  * dialog that is already open. */
 void OpenKeyboardDialog()
 {
-    WCHAR title[kTitleLength];
-    if (LoadStringW(g_hInstance, IDS_KEYBOARD_TITLE, title, kTitleLength)) {
-        HWND open = FindWindowW(L"Dialog", title);
+    KeyboardTitle title;
+    if (LoadKeyboardTitle(&title)) {
+        HWND open = FindWindowW(L"Dialog", title.text);
         if (open) {
             SetForegroundWindow(open);
             return;

@@ -1,6 +1,7 @@
 # How the applet's own code is compiled: the handheld compiler's dialect
 # (C++03, no exceptions, RTTI or standard library) and nothing the device's
-# system libraries do not provide.
+# system libraries do not provide. The second compiler's check reads these
+# same flags from the build's compile commands.
 set(KBD_APPLET_COMPILE_OPTIONS
   -std=c++03 -pedantic -Wall -Wextra -Werror
   -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-ident
@@ -15,12 +16,14 @@ function(kbd_applet_sources)
   endforeach()
 endfunction()
 
+# One room of the applet: its folder is its include path, and whoever links
+# it sees that folder too. No CXX_STANDARD or CXX_EXTENSIONS here: either
+# would make CMake add its own -std after ours.
 function(kbd_applet_library name)
   add_library(${name} STATIC ${ARGN})
   kbd_applet_sources(${ARGN})
   target_compile_options(${name} PRIVATE ${KBD_APPLET_COMPILE_OPTIONS})
-  set_target_properties(${name} PROPERTIES CXX_EXTENSIONS OFF)
-  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR})
+  target_include_directories(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(${name} PUBLIC coredll_import)
 endfunction()
 

@@ -1,8 +1,8 @@
-#include "dialog/keyboard_dialog.h"
+#include "keyboard_dialog.h"
 
-#include "applet/applet.h"
-#include "resources/resource.h"
-#include "settings/keyboard_settings.h"
+#include "applet_module.h"
+#include "keyboard_settings.h"
+#include "resource.h"
 
 #include <aygshell.h>
 #include <commctrl.h>
@@ -11,7 +11,6 @@ HWND g_hMenuBar;
 
 namespace {
 
-const int kTitleLength = 255;
 const DWORD kMillisecondsPerSecond = 1000;
 /* The most seconds whose milliseconds still fit 32 bits. */
 const DWORD kMaxKeylightSeconds = 0xFFFFFFFFu / kMillisecondsPerSecond;
@@ -60,8 +59,6 @@ void CreateKeyboardMenuBar(HWND dialog)
     g_hMenuBar = bar.hwndMB;
 }
 
-}
-
 void InitKeyboardDialog(HWND dialog)
 {
     /* UDM_SETRANGE takes the upper limit in the low word. */
@@ -80,9 +77,9 @@ void InitKeyboardDialog(HWND dialog)
     CreateKeyboardMenuBar(dialog);
 
     /* The Control Panel entry finds an open dialog by this title. */
-    WCHAR title[kTitleLength];
-    if (LoadStringW(g_hInstance, IDS_KEYBOARD_TITLE, title, kTitleLength))
-        SetWindowTextW(dialog, title);
+    KeyboardTitle title;
+    if (LoadKeyboardTitle(&title))
+        SetWindowTextW(dialog, title.text);
 }
 
 void ApplyKeyboardDialog(HWND dialog)
@@ -102,6 +99,8 @@ void ApplyKeyboardDialog(HWND dialog)
 void ResetKeyboardDialog(HWND dialog)
 {
     ShowKeyboardSettings(dialog, GetDefaultKeyboardSettings());
+}
+
 }
 
 BOOL CALLBACK KeyboardDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)

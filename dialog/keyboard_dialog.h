@@ -9,8 +9,4 @@ extern HWND g_hMenuBar;
 
 BOOL CALLBACK KeyboardDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
 
-void InitKeyboardDialog(HWND dialog);
-void ApplyKeyboardDialog(HWND dialog);
-void ResetKeyboardDialog(HWND dialog);
-
 #endif

@@ -1,5 +1,5 @@
-#include "settings/keyboard_settings.h"
-#include "settings/keypad_contract.h"
+#include "keyboard_settings.h"
+#include "keypad_contract.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // keyboard.cpl as a host drives it: loaded from the built file and called
 // only through CPlApplet.
-#include "resources/resource.h"
+#include "resource.h"
 #include "support/dialog_session.h"
 #include "support/handheld.h"
 #include "support/pe_image.h"

@@ -1,7 +1,7 @@
 // The settings dialog from its template under the real Wine dialog manager,
 // with the registry, the keypad driver and the shell behind it.
-#include "dialog/keyboard_dialog.h"
-#include "resources/resource.h"
+#include "keyboard_dialog.h"
+#include "resource.h"
 #include "support/dialog_session.h"
 #include "support/handheld.h"
 

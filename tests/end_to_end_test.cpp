@@ -1,7 +1,7 @@
 // The whole product on a virtual handheld screen: the host opens the
 // applet and real pointer and key input, sent through the X server, edits
 // and applies a setting.
-#include "resources/resource.h"
+#include "resource.h"
 #include "support/handheld.h"
 #include "support/pe_image.h"
 

@@ -3,7 +3,7 @@
 #include "support/handheld.h"
 
 #include "keypad_driver.h"
-#include "../platform/keypad/keypad_model.h"
+#include "keypad_model.h"
 
 #include <gtest/gtest.h>
 

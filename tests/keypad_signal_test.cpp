@@ -1,6 +1,6 @@
 // The reload signal, sent to the keypad driver stand-in through the COREDLL
 // stand-in's device manager.
-#include "settings/keyboard_settings.h"
+#include "keyboard_settings.h"
 #include "support/handheld.h"
 
 #include "coredll_test.h"

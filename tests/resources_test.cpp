@@ -1,5 +1,5 @@
 // The compiled resource bytes, read from the module that carries them.
-#include "resources/resource.h"
+#include "resource.h"
 
 #include <windows.h>
 

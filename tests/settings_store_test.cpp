@@ -1,5 +1,5 @@
 // The settings store against the real registry, through the COREDLL stand-in.
-#include "settings/keyboard_settings.h"
+#include "keyboard_settings.h"
 #include "support/handheld.h"
 
 #include "coredll_test.h"

@@ -1,7 +1,7 @@
 // The shell stand-in as the settings dialog meets it: the full-screen
 // layout, the title strip's OK button, the soft keys and the SIPPREF class.
-#include "dialog/keyboard_dialog.h"
-#include "resources/resource.h"
+#include "keyboard_dialog.h"
+#include "resource.h"
 #include "support/dialog_session.h"
 #include "support/handheld.h"
 

@@ -1,9 +1,9 @@
 // A long session: thousands of Applies and hundreds of dialogs leave
 // handles, windows and GDI objects where the first cycle left them, and
 // memory stops growing.
-#include "applet/applet.h"
-#include "dialog/keyboard_dialog.h"
-#include "resources/resource.h"
+#include "applet_module.h"
+#include "keyboard_dialog.h"
+#include "resource.h"
 #include "support/dialog_session.h"
 #include "support/handheld.h"
 #include "support/process_measures.h"

@@ -2,6 +2,14 @@
 
 #include <cstring>
 
+CplRequest ParseCplRequest(const std::wstring& argument)
+{
+    size_t comma = argument.rfind(L',');
+    if (comma == std::wstring::npos)
+        return {argument, -1};
+    return {argument.substr(0, comma), std::wcstol(argument.c_str() + comma + 1, nullptr, 10)};
+}
+
 bool CplModule::Load(const std::wstring& path, std::wstring* error)
 {
     module_ = LoadLibraryW(path.c_str());

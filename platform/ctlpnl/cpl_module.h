@@ -14,6 +14,15 @@ struct CplApplet {
     LONG_PTR data;
 };
 
+// One argument of a host's command line: FILE.cpl, or FILE.cpl,N naming
+// applet N.
+struct CplRequest {
+    std::wstring path;
+    long applet;  // -1 when the argument names none
+};
+
+CplRequest ParseCplRequest(const std::wstring& argument);
+
 class CplModule {
 public:
     // Loads the library and runs CPL_INIT, CPL_GETCOUNT and CPL_NEWINQUIRE

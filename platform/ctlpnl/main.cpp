@@ -2,20 +2,16 @@
 //   ctlpnl FILE.cpl,N        opens applet N of FILE.cpl, as the device does
 //                            (with more files, only the first is opened)
 //   ctlpnl FILE.cpl [...]    shows the Settings screen with their applets
-//   ctlpnl --time-open K FILE.cpl,N [...]
-//                            opens each named applet K times and reports how
-//                            long each took to show its dialog
 // Afterwards it reports what it learned of each applet and what the
 // keypad driver has in effect.
 #include "cpl_module.h"
+#include "keypad_contract.h"
 #include "keypad_driver.h"
-#include "open_timer.h"
 #include "settings_screen.h"
 
 #include <aygshell.h>
 #include <shellapi.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -41,7 +37,7 @@ void ReportApplets(const std::wstring& path, const CplModule& module)
 
 void ReportKeypad()
 {
-    HANDLE keypad = CreateFileW(L"KPD1:", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE keypad = CreateFileW(KEYPAD_DEVICE_NAME, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     KeypadState state;
     if (keypad == INVALID_HANDLE_VALUE ||
         !DeviceIoControl(keypad, IOCTL_KEYPAD_QUERY_STATE, nullptr, 0, &state, sizeof state,
@@ -57,20 +53,6 @@ void ReportKeypad()
         CloseHandle(keypad);
 }
 
-void ReportOpenTimes(const std::wstring& path, size_t index, std::vector<double> times, int asked)
-{
-    std::sort(times.begin(), times.end());
-    if (times.empty()) {
-        std::printf("%s,%u: no dialog showed in %d opens\n", Narrow(path).c_str(),
-                    static_cast<unsigned>(index), asked);
-        return;
-    }
-    std::printf("%s,%u: %u of %d opens showed a dialog: median %.1f ms, min %.1f, max %.1f\n",
-                Narrow(path).c_str(), static_cast<unsigned>(index),
-                static_cast<unsigned>(times.size()), asked, times[times.size() / 2], times.front(),
-                times.back());
-}
-
 int Fail(const std::wstring& message)
 {
     std::fprintf(stderr, "ctlpnl: %s\n", Narrow(message).c_str());
@@ -79,38 +61,18 @@ int Fail(const std::wstring& message)
 
 }
 
-// One argument: FILE.cpl, or FILE.cpl,N naming applet N.
-struct Request {
-    std::wstring path;
-    long applet;  // -1 when the argument names none
-};
-
-Request Parse(const std::wstring& argument)
-{
-    size_t comma = argument.rfind(L',');
-    if (comma == std::wstring::npos)
-        return {argument, -1};
-    return {argument.substr(0, comma), std::wcstol(argument.c_str() + comma + 1, nullptr, 10)};
-}
-
 int main()
 {
     int count = 0;
     wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count);
-    int timedOpens = 0;
-    int first = 1;
-    if (count > 3 && std::wstring(args[1]) == L"--time-open") {
-        timedOpens = std::max(1L, std::wcstol(args[2], nullptr, 10));
-        first = 3;
-    }
-    if (count <= first)
-        return Fail(L"usage: ctlpnl [--time-open K] FILE.cpl,N | ctlpnl FILE.cpl [FILE.cpl...]");
+    if (count < 2)
+        return Fail(L"usage: ctlpnl FILE.cpl,N | ctlpnl FILE.cpl [FILE.cpl...]");
 
     SHInitExtraControls();
-    std::vector<Request> requests;
+    std::vector<CplRequest> requests;
     std::vector<std::unique_ptr<CplModule>> modules;
-    for (int i = first; i < count; ++i) {
-        Request request = Parse(args[i]);
+    for (int i = 1; i < count; ++i) {
+        CplRequest request = ParseCplRequest(args[i]);
         auto module = std::make_unique<CplModule>();
         std::wstring error;
         if (!module->Load(request.path, &error))
@@ -121,13 +83,7 @@ int main()
         modules.push_back(std::move(module));
     }
 
-    if (timedOpens) {
-        for (size_t i = 0; i < modules.size(); ++i) {
-            size_t applet = std::max(0L, requests[i].applet);
-            ReportOpenTimes(requests[i].path, applet, TimeOpens(*modules[i], applet, timedOpens),
-                            timedOpens);
-        }
-    } else if (requests[0].applet >= 0) {
+    if (requests[0].applet >= 0) {
         modules[0]->Open(requests[0].applet);
     } else {
         std::vector<CplModule*> screen;

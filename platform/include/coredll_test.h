@@ -5,6 +5,9 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 extern "C" {
 
 // The journal holds the newest 4096 calls. Forgets every recorded call:
@@ -22,4 +25,16 @@ void CoreClearFailures(void);
 
 // Stream-device handles open right now.
 int CoreOpenDeviceCount(void);
+}
+
+// The whole journal, oldest first.
+inline std::vector<std::string> CoreJournalEntries()
+{
+    std::vector<std::string> entries;
+    for (int i = 0; i < CoreJournalCount(); ++i) {
+        char entry[512];
+        if (CoreJournalEntry(i, entry, sizeof entry) >= 0)
+            entries.push_back(entry);
+    }
+    return entries;
 }

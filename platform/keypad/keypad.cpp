@@ -1,7 +1,7 @@
 // The keypad driver stand-in, a stream driver registered as "KPD1:". It
 // reads the settings key when it starts and again on every reload request.
 #include "keypad_model.h"
-#include "settings/keypad_contract.h"
+#include "keypad_contract.h"
 
 #include <mutex>
 

@@ -1,17 +1,24 @@
 #include "dialog_session.h"
 #include "handheld.h"
 
-#include "applet/applet.h"
-#include "dialog/keyboard_dialog.h"
-#include "resources/resource.h"
+#include "applet_module.h"
+#include "keyboard_dialog.h"
+#include "resource.h"
 
 #include <aygshell.h>
 #include <gtest/gtest.h>
 
 #include <thread>
 
-// The applet's resources are linked into the test program itself.
-HINSTANCE g_hInstance = GetModuleHandleW(nullptr);
+namespace {
+
+// The applet's resources are linked into the test program itself, so the
+// program's module stands in for the applet's, set as process attach would.
+struct TestModuleAsApplet {
+    TestModuleAsApplet() { g_hInstance = GetModuleHandleW(nullptr); }
+} g_testModuleAsApplet;
+
+}
 
 namespace dialog_session {
 

@@ -1,7 +1,7 @@
 #include "handheld.h"
 
 #include "coredll_test.h"
-#include "settings/keypad_contract.h"
+#include "keypad_contract.h"
 
 #include <gtest/gtest.h>
 
@@ -72,13 +72,7 @@ void ClearJournal()
 
 std::vector<std::string> Journal()
 {
-    std::vector<std::string> entries;
-    for (int i = 0; i < CoreJournalCount(); ++i) {
-        char entry[512];
-        if (CoreJournalEntry(i, entry, sizeof entry) >= 0)
-            entries.push_back(entry);
-    }
-    return entries;
+    return CoreJournalEntries();
 }
 
 bool IsLiveHandle(HANDLE handle)

@@ -1,0 +1,13 @@
+// What the benchmark measures; each prints its figures.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The platform calls of one load, save and signal, as the COREDLL stand-in
+// journals them.
+int CountPlatformCalls();
+
+// Opens each applet ("FILE.cpl,N") `rounds` times, taking turns, and prints
+// how long each took from CPL_DBLCLK until its dialog showed.
+int TimeOpens(const std::vector<std::wstring>& applets, int rounds);

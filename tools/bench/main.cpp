@@ -1,0 +1,21 @@
+// bench calls                      platform calls per operation
+// bench opens K FILE.cpl,N ...     K opens of each applet, taken in turns
+#include "bench.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+int main(int argc, char** argv)
+{
+    if (argc == 2 && std::strcmp(argv[1], "calls") == 0)
+        return CountPlatformCalls();
+    if (argc > 3 && std::strcmp(argv[1], "opens") == 0) {
+        std::vector<std::wstring> applets;
+        for (int i = 3; i < argc; ++i)
+            applets.emplace_back(argv[i], argv[i] + std::strlen(argv[i]));
+        return TimeOpens(applets, std::max(1, std::atoi(argv[2])));
+    }
+    std::fprintf(stderr, "usage: bench calls | bench opens K FILE.cpl,N [FILE.cpl,N...]\n");
+    return 2;
+}
