@@ -2,11 +2,13 @@
 #include "support/handheld.h"
 
 #include "coredll_test.h"
+#include "keypad_contract.h"
 #include "keypad_driver.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 namespace {
 
@@ -152,6 +154,80 @@ TEST(Journal, InjectedFailureHitsOnlyTheNthCall)
 
     EXPECT_EQ(4u, handheld::Journal().size());
     EXPECT_EQ("RegCloseKey(key)", handheld::Journal()[1]);
+}
+
+// coredll_test.h promises that every call the stand-in journals can be made
+// to fail: registry calls return the error, the others their failure value
+// with the error as the last error.
+TEST(Journal, EveryJournaledCallTakesAnInjectedFailure)
+{
+    const DWORD kError = ERROR_NOT_READY;
+    const int kField = 1001;
+    HWND window = CreateWindowExW(0, L"#32770", L"Injection probe", WS_POPUP, 0, 0, 10, 10,
+                                  nullptr, nullptr, nullptr, nullptr);
+    HWND field = CreateWindowExW(0, L"EDIT", L"42", WS_CHILD, 0, 0, 10, 10, window,
+                                 reinterpret_cast<HMENU>(kField), nullptr, nullptr);
+    handheld::WriteDword(L"KeyLight", 1);
+    HKEY key;
+    ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExW(HKEY_LOCAL_MACHINE, handheld::kSettingsKey, 0, 0, &key));
+    HANDLE keypad = OpenKeypad();
+    ASSERT_NE(INVALID_HANDLE_VALUE, keypad);
+    DWORD data = 0;
+    DWORD size = sizeof data;
+    HKEY unused;
+    BOOL translated = TRUE;
+
+    auto failed = [&](bool result) { return result && GetLastError() == kError; };
+    struct {
+        const char* function;
+        std::function<bool()> fails;
+    } cases[] = {
+        {"RegOpenKeyExW",
+         [&] { return RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software", 0, 0, &unused) == kError; }},
+        {"RegCreateKeyExW",
+         [&] {
+             return RegCreateKeyExW(HKEY_LOCAL_MACHINE, handheld::kSettingsKey, 0, nullptr, 0, 0,
+                                    nullptr, &unused, nullptr) == kError;
+         }},
+        {"RegQueryValueExW",
+         [&] {
+             return RegQueryValueExW(key, L"KeyLight", nullptr, nullptr,
+                                     reinterpret_cast<BYTE*>(&data), &size) == kError;
+         }},
+        {"RegSetValueExW",
+         [&] {
+             return RegSetValueExW(key, L"KeyLight", 0, REG_DWORD,
+                                   reinterpret_cast<BYTE*>(&data), sizeof data) == kError;
+         }},
+        {"RegCloseKey", [&] { return RegCloseKey(key) == kError; }},
+        {"CreateFileW",
+         [&] {
+             return failed(CreateFileW(L"KPD1:", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                                       nullptr) == INVALID_HANDLE_VALUE);
+         }},
+        {"DeviceIoControl",
+         [&] {
+             return failed(!DeviceIoControl(keypad, IOCTL_KEYPAD_RELOAD, nullptr, 0, nullptr, 0,
+                                            nullptr, nullptr));
+         }},
+        {"CloseHandle", [&] { return failed(!CloseHandle(keypad)); }},
+        {"GetDlgItemInt",
+         [&] { return failed(GetDlgItemInt(window, kField, &translated, FALSE) == 0) && !translated; }},
+        {"DestroyWindow", [&] { return failed(!DestroyWindow(field)) && IsWindow(field); }},
+        {"FindWindowW", [&] { return failed(!FindWindowW(L"Dialog", L"Injection probe")); }},
+    };
+    for (const auto& c : cases) {
+        CoreInjectFailure(c.function, 1, kError);
+        SetLastError(0);
+        EXPECT_TRUE(c.fails()) << c.function << " did not fail as injected";
+    }
+    CoreClearFailures();
+
+    EXPECT_EQ(1u, handheld::ReadDword(L"KeyLight")) << "the injected write wrote";
+    EXPECT_TRUE(CloseHandle(keypad));
+    EXPECT_EQ(ERROR_SUCCESS, RegCloseKey(key));
+    DestroyWindow(window);
+    handheld::DeleteSettingsKey();
 }
 
 }

@@ -59,10 +59,15 @@ extern "C" {
 
 UINT WINAPI CeGetDlgItemInt(HWND dialog, int id, BOOL* translated, BOOL isSigned)
 {
-    Enter("GetDlgItemInt", {Window(dialog), Dec(id), Pointer(translated), Dec(isSigned)});
     UINT value = 0;
-    HWND item = GetDlgItem(dialog, id);
-    bool ok = item && ParseDialogInt(WindowText(item).c_str(), isSigned, &value);
+    bool ok = false;
+    if (DWORD error = Enter("GetDlgItemInt",
+                            {Window(dialog), Dec(id), Pointer(translated), Dec(isSigned)})) {
+        SetLastError(error);
+    } else {
+        HWND item = GetDlgItem(dialog, id);
+        ok = item && ParseDialogInt(WindowText(item).c_str(), isSigned, &value);
+    }
     if (translated)
         *translated = ok;
     return ok ? value : 0;
@@ -80,7 +85,10 @@ BOOL WINAPI CeDestroyWindow(HWND window)
 // The handheld's dialog class is "Dialog"; Win32's is "#32770".
 HWND WINAPI CeFindWindowW(LPCWSTR className, LPCWSTR title)
 {
-    Enter("FindWindowW", {Text(className), Text(title)});
+    if (DWORD error = Enter("FindWindowW", {Text(className), Text(title)})) {
+        SetLastError(error);
+        return nullptr;
+    }
     if (className && !IS_INTRESOURCE(className) && lstrcmpW(className, L"Dialog") == 0)
         className = WC_DIALOG;
     return FindWindowW(className, title);
