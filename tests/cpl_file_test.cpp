@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <wintrust.h>
 
-#include <algorithm>
 #include <cstring>
 #include <set>
 
@@ -21,15 +20,46 @@ std::wstring UnsignedApplet()
     return ProgramFolder() + L"..\\applet\\keyboard-unsigned.cpl";
 }
 
-TEST(AppletFile, ImportsOnlyTheHandheldsSystemLibraries)
+// What the applet calls, no more and no fewer: a name that is not here is
+// a call the handheld may not have; a name missing is a call dropped.
+TEST(AppletFile, ImportsExactlyTheCallsTheAppletMakes)
 {
     PeImage image(SignedApplet());
     ASSERT_TRUE(image.Valid());
-    std::vector<std::string> dlls = image.ImportedDlls();
-    std::sort(dlls.begin(), dlls.end());
-    EXPECT_EQ(std::vector<std::string>({"AYGSHELL.dll", "COREDLL.dll"}), dlls);
+    std::map<std::string, std::set<std::string>> expected = {
+        {"COREDLL.dll",
+         {"RegOpenKeyExW", "RegQueryValueExW", "RegCreateKeyExW", "RegSetValueExW", "RegCloseKey",
+          "CreateFileW", "DeviceIoControl", "CloseHandle",
+          "SendDlgItemMessageW", "SetDlgItemInt", "GetDlgItemInt", "EndDialog", "DestroyWindow",
+          "LoadStringW", "SetWindowTextW",
+          "DisableThreadLibraryCalls", "LoadIconW", "wcscpy", "FindWindowW",
+          "SetForegroundWindow", "FindResourceW", "LoadResource", "DialogBoxIndirectParamW"}},
+        {"AYGSHELL.dll", {"SHInitExtraControls", "SHInitDialog", "SHCreateMenuBar"}},
+    };
+    EXPECT_EQ(expected, image.Imports());
     EXPECT_EQ(0u, image.Directory(IMAGE_DIRECTORY_ENTRY_TLS).Size) << "no C runtime start-up";
     EXPECT_EQ(0u, image.Directory(IMAGE_DIRECTORY_ENTRY_DEBUG).Size);
+}
+
+// The header a Windows CE 5.01 image carries, on the x86 build that runs
+// here in place of the device's ARM one.
+TEST(AppletFile, HeaderIsAWindowsCe501Image)
+{
+    for (const std::wstring& path : {SignedApplet(), UnsignedApplet()}) {
+        PeImage image(path);
+        ASSERT_TRUE(image.Valid());
+        const IMAGE_FILE_HEADER& file = image.Headers().FileHeader;
+        const IMAGE_OPTIONAL_HEADER32& optional = image.Headers().OptionalHeader;
+        EXPECT_EQ(IMAGE_FILE_MACHINE_I386, file.Machine);
+        EXPECT_TRUE(file.Characteristics & IMAGE_FILE_DLL);
+        EXPECT_EQ(IMAGE_SUBSYSTEM_WINDOWS_CE_GUI, optional.Subsystem);
+        EXPECT_EQ(5, optional.MajorOperatingSystemVersion);
+        EXPECT_EQ(1, optional.MinorOperatingSystemVersion);
+        EXPECT_EQ(5, optional.MajorSubsystemVersion);
+        EXPECT_EQ(1, optional.MinorSubsystemVersion);
+        EXPECT_EQ(0, optional.DllCharacteristics & (IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE |
+                                                    IMAGE_DLLCHARACTERISTICS_NX_COMPAT));
+    }
 }
 
 TEST(AppletFile, ExportsCPlAppletByNameAndAsOrdinalOne)

@@ -1,5 +1,6 @@
-// The compiled resource bytes, read from the module that carries them.
+// The compiled resource bytes, read from keyboard.cpl itself.
 #include "resource.h"
+#include "support/pe_image.h"
 
 #include <windows.h>
 
@@ -16,11 +17,12 @@ namespace {
 
 const WORD kLanguage = MAKELANGID(LANG_ENGLISH, SUBLANG_NEUTRAL);
 
-// The module under test: this program, which links the applet's resources
-// and no others.
+// The module under test: keyboard.cpl as built, loaded as data only.
 HMODULE Module()
 {
-    return GetModuleHandleW(nullptr);
+    static HMODULE applet = LoadLibraryExW((ProgramFolder() + L"keyboard.cpl").c_str(), nullptr,
+                                           LOAD_LIBRARY_AS_DATAFILE);
+    return applet;
 }
 
 std::vector<BYTE> ResourceBytes(LPCWSTR type, LPCWSTR name)

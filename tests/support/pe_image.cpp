@@ -54,14 +54,27 @@ const BYTE* PeImage::AtRva(DWORD rva) const
     return nullptr;
 }
 
-std::vector<std::string> PeImage::ImportedDlls() const
+std::map<std::string, std::set<std::string>> PeImage::Imports() const
 {
-    std::vector<std::string> dlls;
+    std::map<std::string, std::set<std::string>> imports;
     auto* descriptor = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(
         AtRva(Directory(IMAGE_DIRECTORY_ENTRY_IMPORT).VirtualAddress));
-    for (; descriptor && descriptor->Name; ++descriptor)
-        dlls.push_back(reinterpret_cast<const char*>(AtRva(descriptor->Name)));
-    return dlls;
+    for (; descriptor && descriptor->Name; ++descriptor) {
+        std::set<std::string>& names = imports[reinterpret_cast<const char*>(AtRva(descriptor->Name))];
+        DWORD lookup = descriptor->OriginalFirstThunk ? descriptor->OriginalFirstThunk
+                                                      : descriptor->FirstThunk;
+        for (auto* thunk = reinterpret_cast<const IMAGE_THUNK_DATA32*>(AtRva(lookup));
+             thunk && thunk->u1.AddressOfData; ++thunk) {
+            if (IMAGE_SNAP_BY_ORDINAL32(thunk->u1.Ordinal)) {
+                names.insert("#" + std::to_string(IMAGE_ORDINAL32(thunk->u1.Ordinal)));
+            } else {
+                auto* byName =
+                    reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(AtRva(thunk->u1.AddressOfData));
+                names.insert(reinterpret_cast<const char*>(byName->Name));
+            }
+        }
+    }
+    return imports;
 }
 
 std::wstring ProgramFolder()

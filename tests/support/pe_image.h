@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,7 +16,8 @@ public:
     const IMAGE_NT_HEADERS32& Headers() const { return *nt_; }
     const IMAGE_DATA_DIRECTORY& Directory(int index) const;
     std::vector<std::string> SectionNames() const;
-    std::vector<std::string> ImportedDlls() const;
+    // Each imported DLL with the names it is asked for ("#n" for an ordinal).
+    std::map<std::string, std::set<std::string>> Imports() const;
     size_t FileSize() const { return bytes_.size(); }
     // The bytes at a file offset (certificates are addressed so).
     const BYTE* AtFileOffset(DWORD offset) const;
