@@ -215,6 +215,8 @@ TEST(Journal, EveryJournaledCallTakesAnInjectedFailure)
          [&] { return failed(GetDlgItemInt(window, kField, &translated, FALSE) == 0) && !translated; }},
         {"DestroyWindow", [&] { return failed(!DestroyWindow(field)) && IsWindow(field); }},
         {"FindWindowW", [&] { return failed(!FindWindowW(L"Dialog", L"Injection probe")); }},
+        {"DisableThreadLibraryCalls",
+         [&] { return failed(!DisableThreadLibraryCalls(GetModuleHandleW(nullptr))); }},
     };
     for (const auto& c : cases) {
         CoreInjectFailure(c.function, 1, kError);

@@ -244,59 +244,330 @@ TEST_F(Applet, AWholeSessionChangesNothingOutsideTheSettingsKey)
     EXPECT_GT(before.size(), 1000u) << "the snapshot saw the registry";
 }
 
-// A copy of the built applet whose dialog template answers to another id,
-// made by renaming the one entry under RT_DIALOG in its resource directory.
-std::wstring CopyWithoutTemplate()
-{
-    std::wstring original = ProgramFolder() + L"keyboard.cpl";
-    PeImage image(original);
-    if (!image.Valid())
-        return L"";
-    std::vector<BYTE> bytes(image.AtFileOffset(0), image.AtFileOffset(0) + image.FileSize());
-    const BYTE* root = image.AtRva(image.Directory(IMAGE_DIRECTORY_ENTRY_RESOURCE).VirtualAddress);
-    auto entries = [](const BYTE* directory) {
-        auto* header = reinterpret_cast<const IMAGE_RESOURCE_DIRECTORY*>(directory);
-        return std::make_pair(
-            reinterpret_cast<const IMAGE_RESOURCE_DIRECTORY_ENTRY*>(header + 1),
-            header->NumberOfNamedEntries + header->NumberOfIdEntries);
-    };
-    auto [types, typeCount] = entries(root);
-    for (int i = 0; i < typeCount; ++i) {
-        if (types[i].Id != 5 /* RT_DIALOG */)
-            continue;
-        auto [names, nameCount] = entries(root + types[i].OffsetToDirectory);
-        for (int j = 0; j < nameCount; ++j) {
-            if (names[j].Id == IDD_KEYBOARD) {
-                size_t at = reinterpret_cast<const BYTE*>(&names[j]) - image.AtFileOffset(0);
-                reinterpret_cast<IMAGE_RESOURCE_DIRECTORY_ENTRY*>(&bytes[at])->Id = 8;
-            }
-        }
+// A copy of the built applet with its resources edited: an entry of the
+// resource directory renamed so that it answers to another id, or text in a
+// resource's data replaced by text of the same length.
+class AppletCopy {
+public:
+    AppletCopy() : image_(ProgramFolder() + L"keyboard.cpl")
+    {
+        if (image_.Valid())
+            bytes_.assign(image_.AtFileOffset(0), image_.AtFileOffset(0) + image_.FileSize());
+    }
+    ~AppletCopy()
+    {
+        if (module_)
+            FreeLibrary(module_);
+        if (!path_.empty())
+            DeleteFileW(path_.c_str());
     }
 
-    wchar_t folder[MAX_PATH];
-    wchar_t copy[MAX_PATH];
-    GetTempPathW(MAX_PATH, folder);
-    GetTempFileNameW(folder, L"kbd", 0, copy);
-    FILE* file = _wfopen(copy, L"wb");
-    fwrite(bytes.data(), 1, bytes.size(), file);
-    fclose(file);
-    return copy;
-}
+    void Rename(WORD type, WORD id, WORD newId) { NameEntry(type, id)->Id = newId; }
+
+    void Replace(WORD type, WORD id, const std::wstring& from, const std::wstring& to)
+    {
+        auto* entry = NameEntry(type, id);
+        auto* languages = Directory(entry->OffsetToDirectory);
+        auto* data = reinterpret_cast<const IMAGE_RESOURCE_DATA_ENTRY*>(
+            Root() + reinterpret_cast<const IMAGE_RESOURCE_DIRECTORY_ENTRY*>(languages + 1)
+                         ->OffsetToData);
+        BYTE* begin = &bytes_[image_.AtRva(data->OffsetToData) - image_.AtFileOffset(0)];
+        BYTE* end = begin + data->Size;
+        auto* fromBytes = reinterpret_cast<const BYTE*>(from.c_str());
+        BYTE* at = std::search(begin, end, fromBytes, fromBytes + from.size() * 2);
+        ASSERT_NE(end, at) << "text not in the resource";
+        std::memcpy(at, to.c_str(), to.size() * 2);
+    }
+
+    // Writes the copy and loads it; its CPlApplet, or null.
+    APPLET_PROC Load()
+    {
+        wchar_t folder[MAX_PATH];
+        wchar_t path[MAX_PATH];
+        GetTempPathW(MAX_PATH, folder);
+        GetTempFileNameW(folder, L"kbd", 0, path);
+        path_ = path;
+        FILE* file = _wfopen(path, L"wb");
+        fwrite(bytes_.data(), 1, bytes_.size(), file);
+        fclose(file);
+        module_ = LoadLibraryW(path);
+        return reinterpret_cast<APPLET_PROC>(
+            reinterpret_cast<void*>(GetProcAddress(module_, "CPlApplet")));
+    }
+
+    HMODULE Module() const { return module_; }
+
+private:
+    BYTE* Root()
+    {
+        const BYTE* root =
+            image_.AtRva(image_.Directory(IMAGE_DIRECTORY_ENTRY_RESOURCE).VirtualAddress);
+        return &bytes_[root - image_.AtFileOffset(0)];
+    }
+    IMAGE_RESOURCE_DIRECTORY* Directory(DWORD offset)
+    {
+        return reinterpret_cast<IMAGE_RESOURCE_DIRECTORY*>(Root() + offset);
+    }
+    IMAGE_RESOURCE_DIRECTORY_ENTRY* Find(IMAGE_RESOURCE_DIRECTORY* directory, WORD id)
+    {
+        auto* entries = reinterpret_cast<IMAGE_RESOURCE_DIRECTORY_ENTRY*>(directory + 1);
+        for (int i = 0; i < directory->NumberOfNamedEntries + directory->NumberOfIdEntries; ++i)
+            if (!entries[i].NameIsString && entries[i].Id == id)
+                return &entries[i];
+        return nullptr;
+    }
+    IMAGE_RESOURCE_DIRECTORY_ENTRY* NameEntry(WORD type, WORD id)
+    {
+        IMAGE_RESOURCE_DIRECTORY_ENTRY* typeEntry = Find(Directory(0), type);
+        return Find(Directory(typeEntry->OffsetToDirectory), id);
+    }
+
+    PeImage image_;
+    std::vector<BYTE> bytes_;
+    std::wstring path_;
+    HMODULE module_ = nullptr;
+};
+
+// String 104 lives in string-table block 7 (ids 96 to 111).
+const WORD kTitleBlock = IDS_KEYBOARD_TITLE / 16 + 1;
 
 TEST_F(Applet, DoubleClickWithoutATemplateStillAnswersOne)
 {
-    std::wstring copy = CopyWithoutTemplate();
-    HMODULE stripped = LoadLibraryW(copy.c_str());
-    ASSERT_TRUE(stripped);
-    auto entry = reinterpret_cast<APPLET_PROC>(
-        reinterpret_cast<void*>(GetProcAddress(stripped, "CPlApplet")));
-    ASSERT_FALSE(FindResourceW(stripped, MAKEINTRESOURCEW(IDD_KEYBOARD), RT_DIALOG));
-    ASSERT_TRUE(FindResourceW(stripped, MAKEINTRESOURCEW(8), RT_DIALOG));
+    AppletCopy copy;
+    copy.Rename(5 /* RT_DIALOG */, IDD_KEYBOARD, 8);
+    APPLET_PROC entry = copy.Load();
+    ASSERT_TRUE(entry);
+    ASSERT_FALSE(FindResourceW(copy.Module(), MAKEINTRESOURCEW(IDD_KEYBOARD), RT_DIALOG));
 
     EXPECT_EQ(1, entry(nullptr, CPL_DBLCLK, 0, 7));
     EXPECT_EQ(0, OpenSettingsDialogs());
-    FreeLibrary(stripped);
-    DeleteFileW(copy.c_str());
+}
+
+// The title of the open dialog, and the platform calls made while opening
+// it, from a copy of the applet whose template caption is not string 104.
+struct Opened {
+    std::wstring title;
+    std::vector<std::string> calls;
+};
+
+Opened OpenCopy(AppletCopy& copy)
+{
+    copy.Replace(5 /* RT_DIALOG */, IDD_KEYBOARD, L"Keyboard settings", L"Keyboard SETTINGS");
+    APPLET_PROC entry = copy.Load();
+    Opened opened;
+    if (!entry)
+        return opened;
+    std::thread user([&] {
+        HWND dialog = dialog_session::WaitForWindow(L"#32770");
+        if (!dialog)
+            return;
+        wchar_t title[64] = L"";
+        GetWindowTextW(dialog, title, 64);
+        opened.title = title;
+        SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+    });
+    handheld::ClearJournal();
+    entry(nullptr, CPL_DBLCLK, 0, 7);
+    user.join();
+    opened.calls = handheld::Journal();
+    return opened;
+}
+
+bool Called(const std::vector<std::string>& calls, const std::string& prefix)
+{
+    return std::any_of(calls.begin(), calls.end(),
+                       [&](const std::string& call) { return call.rfind(prefix, 0) == 0; });
+}
+
+TEST_F(Applet, TitleIsStringOneHundredFourAndTheSearchUsesIt)
+{
+    AppletCopy copy;
+    Opened opened = OpenCopy(copy);
+    EXPECT_EQ(L"Keyboard settings", opened.title) << "set from the string, not the caption";
+    EXPECT_TRUE(Called(opened.calls, "FindWindowW(\"Dialog\", \"Keyboard settings\")"));
+}
+
+TEST_F(Applet, WithoutStringOneHundredFourTheCaptionStaysAndNothingIsSearched)
+{
+    AppletCopy copy;
+    copy.Rename(6 /* RT_STRING */, kTitleBlock, kTitleBlock + 1);
+    Opened opened = OpenCopy(copy);
+    EXPECT_EQ(L"Keyboard SETTINGS", opened.title);
+    EXPECT_FALSE(Called(opened.calls, "FindWindowW(")) << "no title to search by";
+}
+
+// Activation crosses threads: the dialog's thread takes it up when its
+// loop next runs.
+HWND ForegroundSoon(HWND expected)
+{
+    for (int wait = 0; wait < 400 && GetForegroundWindow() != expected; ++wait)
+        Sleep(5);
+    return GetForegroundWindow();
+}
+
+// Another window of this host in front, with the applet's title but not
+// the dialog class: the open dialog comes forward, the other is left alone.
+TEST_F(Applet, SecondDoubleClickBringsTheDialogToTheForeground)
+{
+    std::thread user([&] {
+        HWND dialog = dialog_session::WaitForWindow(L"#32770");
+        ASSERT_TRUE(dialog);
+        HWND other = CreateWindowExW(0, L"STATIC", L"Keyboard settings", WS_POPUP | WS_VISIBLE,
+                                     0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
+        SetForegroundWindow(other);
+        ASSERT_EQ(other, ForegroundSoon(other));
+        EXPECT_EQ(1, Call(CPL_DBLCLK));
+        EXPECT_EQ(dialog, ForegroundSoon(dialog));
+        EXPECT_EQ(1, OpenSettingsDialogs());
+        DestroyWindow(other);
+        SendMessageW(dialog, WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(1, Call(CPL_DBLCLK));
+    user.join();
+}
+
+// A window with the applet's title that is not a dialog does not stand in
+// for the dialog.
+TEST_F(Applet, OnlyADialogCountsAsTheOpenDialog)
+{
+    HWND other = CreateWindowExW(0, L"STATIC", L"Keyboard settings", WS_POPUP | WS_VISIBLE, 0, 0,
+                                 50, 50, nullptr, nullptr, nullptr, nullptr);
+    std::atomic<bool> opened{false};
+    std::thread user([&] {
+        HWND dialog = dialog_session::WaitForWindow(L"#32770");
+        opened = dialog != nullptr;
+        if (dialog)
+            SendMessageW(dialog, WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(1, Call(CPL_DBLCLK));
+    user.join();
+    EXPECT_TRUE(opened) << "the dialog opened although another window has its title";
+    DestroyWindow(other);
+}
+
+// The search is system-wide: the host in another process, asked to open
+// Keyboard, brings this process's dialog forward and opens none of its own.
+TEST_F(Applet, DoubleClickFromAnotherProcessBringsTheOpenDialogForward)
+{
+    std::thread user([&] {
+        HWND dialog = dialog_session::WaitForWindow(L"#32770");
+        ASSERT_TRUE(dialog);
+        HWND other = CreateWindowExW(0, L"STATIC", L"in front", WS_POPUP | WS_VISIBLE, 0, 0, 50,
+                                     50, nullptr, nullptr, nullptr, nullptr);
+        SetForegroundWindow(other);
+        ASSERT_EQ(other, ForegroundSoon(other));
+
+        std::wstring command = L"\"" + ProgramFolder() + L"ctlpnl.exe\" keyboard.cpl,0";
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION host = {};
+        ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                                   ProgramFolder().c_str(), &startup, &host));
+        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(host.hProcess, 20000))
+            << "the host opened a dialog of its own";
+        CloseHandle(host.hThread);
+        CloseHandle(host.hProcess);
+
+        EXPECT_EQ(dialog, ForegroundSoon(dialog));
+        EXPECT_EQ(1, OpenSettingsDialogs());
+        DestroyWindow(other);
+        SendMessageW(dialog, WM_COMMAND, IDOK, 0);
+    });
+    EXPECT_EQ(1, Call(CPL_DBLCLK));
+    user.join();
+}
+
+LPARAM g_initParameter = -1;
+
+LRESULT CALLBACK WatchInitDialog(int code, WPARAM wParam, LPARAM lParam)
+{
+    auto* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
+    if (code == HC_ACTION && message->message == WM_INITDIALOG)
+        g_initParameter = message->lParam;
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(Applet, DialogHasNoOwnerAndGetsInitParameterZero)
+{
+    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, WatchInitDialog, nullptr, GetCurrentThreadId());
+    ASSERT_TRUE(hook);
+    g_initParameter = -1;
+    HWND owner = reinterpret_cast<HWND>(-1);
+    std::thread user([&] {
+        HWND dialog = dialog_session::WaitForWindow(L"#32770");
+        ASSERT_TRUE(dialog);
+        owner = GetWindow(dialog, GW_OWNER);
+        SendMessageW(dialog, WM_COMMAND, IDOK, 0);
+    });
+    HWND host = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP, 0, 0, 50, 50, nullptr, nullptr,
+                                nullptr, nullptr);
+    EXPECT_EQ(1, entry_(host, CPL_DBLCLK, 0, 7));
+    user.join();
+    UnhookWindowsHookEx(hook);
+    DestroyWindow(host);
+    EXPECT_EQ(nullptr, owner);
+    EXPECT_EQ(0, g_initParameter);
+}
+
+// Colour and mask bits of an icon, to compare two icons by what they show.
+std::vector<BYTE> IconBits(HICON icon)
+{
+    ICONINFO info = {};
+    if (!GetIconInfo(icon, &info))
+        return {};
+    std::vector<BYTE> bits;
+    for (HBITMAP bitmap : {info.hbmColor, info.hbmMask}) {
+        BITMAP header = {};
+        GetObjectW(bitmap, sizeof header, &header);
+        std::vector<BYTE> part(header.bmWidthBytes * header.bmHeight);
+        GetBitmapBits(bitmap, static_cast<LONG>(part.size()), part.data());
+        bits.insert(bits.end(), part.begin(), part.end());
+        DeleteObject(bitmap);
+    }
+    return bits;
+}
+
+TEST_F(Applet, NewInquireIconIsTheAppletsOwn)
+{
+    NEWCPLINFOW record = {};
+    ASSERT_EQ(0, Call(CPL_NEWINQUIRE, 0, reinterpret_cast<LPARAM>(&record)));
+
+    HRSRC image = FindResourceW(module_, MAKEINTRESOURCEW(1), RT_ICON);  // the 32 by 32 one
+    ASSERT_TRUE(image);
+    HICON fromResource = CreateIconFromResourceEx(
+        static_cast<BYTE*>(LockResource(LoadResource(module_, image))),
+        SizeofResource(module_, image), TRUE, 0x00030000, 32, 32, 0);
+    ASSERT_TRUE(fromResource);
+    std::vector<BYTE> expected = IconBits(fromResource);
+    DestroyIcon(fromResource);
+    EXPECT_FALSE(expected.empty());
+    EXPECT_EQ(expected, IconBits(record.hIcon));
+}
+
+// The entry point as the loader calls it, for each reason: attach takes the
+// module and turns thread notifications off; every reason answers TRUE.
+TEST_F(Applet, LibraryEntryAnswersTrueForEveryReason)
+{
+    PeImage image(ProgramFolder() + L"keyboard.cpl");
+    ASSERT_TRUE(image.Valid());
+    auto entry = reinterpret_cast<BOOL(WINAPI*)(HINSTANCE, DWORD, LPVOID)>(
+        reinterpret_cast<BYTE*>(module_) + image.Headers().OptionalHeader.AddressOfEntryPoint);
+    char attach[64];
+    std::snprintf(attach, sizeof attach, "DisableThreadLibraryCalls(0x%lX)",
+                  static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(module_)));
+
+    struct {
+        DWORD reason;
+        std::vector<std::string> calls;
+    } cases[] = {{DLL_THREAD_ATTACH, {}},
+                 {DLL_THREAD_DETACH, {}},
+                 {DLL_PROCESS_ATTACH, {attach}},
+                 {DLL_PROCESS_DETACH, {}}};
+    for (const auto& c : cases) {
+        handheld::ClearJournal();
+        EXPECT_EQ(TRUE, entry(module_, c.reason, nullptr)) << "reason " << c.reason;
+        EXPECT_EQ(c.calls, handheld::Journal()) << "reason " << c.reason;
+    }
 }
 
 }

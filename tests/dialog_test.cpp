@@ -5,13 +5,16 @@
 #include "support/dialog_session.h"
 #include "support/handheld.h"
 
+#include "aygshell_test.h"
 #include "coredll_test.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <optional>
+#include <utility>
 
 using dialog_session::Command;
 using dialog_session::ItemText;
@@ -81,6 +84,18 @@ TEST_F(KeyboardDialog, ShowsStoredValuesWithTheKeylightDelayInWholeSeconds)
         dialog_session::Run(
             [&](HWND dialog) { ExpectFields(dialog, L"5000", L"0", false, delay.shown); });
     }
+}
+
+// Stored delays are unsigned: 2^31 ms and more is a long delay, not a
+// negative one.
+TEST_F(KeyboardDialog, ShowsLargeStoredDelaysUnsigned)
+{
+    WriteDword(L"InitalDelay", 4294967295u);
+    WriteDword(L"RepeatDelay", 2147483648u);
+    dialog_session::Run([](HWND dialog) {
+        EXPECT_EQ(L"4294967295", ItemText(dialog, IDC_INITIAL_DELAY));
+        EXPECT_EQ(L"2147483648", ItemText(dialog, IDC_REPEAT_DELAY));
+    });
 }
 
 TEST_F(KeyboardDialog, AnyNonzeroKeylightIsCheckedAndAppliedAsOne)
@@ -186,14 +201,26 @@ TEST_F(KeyboardDialog, ResetChangesTheControlsOnly)
     EXPECT_EQ(0u, ReloadsSinceSetUp());
 }
 
-TEST_F(KeyboardDialog, OkAndCancelEndTheDialogWithoutSaving)
+// The title strip's OK, Cancel, and the action key (the dialog manager's
+// default button) all end the dialog; none of them saves.
+TEST_F(KeyboardDialog, OkCancelAndTheActionKeyEndTheDialogWithoutSaving)
 {
-    for (int command : {IDOK, IDCANCEL}) {
-        SCOPED_TRACE(command);
-        INT_PTR result = dialog_session::Run([command](HWND dialog) {
+    const std::pair<const char*, std::function<void(HWND)>> ways[] = {
+        {"OK", [](HWND dialog) { Command(dialog, IDOK); }},
+        {"Cancel", [](HWND dialog) { Command(dialog, IDCANCEL); }},
+        {"action key",
+         [](HWND dialog) {
+             HWND field = GetDlgItem(dialog, IDC_INITIAL_DELAY);
+             PostMessageW(field, WM_KEYDOWN, VK_RETURN, 0);
+             PostMessageW(field, WM_KEYUP, VK_RETURN, 0);
+         }},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.first);
+        INT_PTR result = dialog_session::Run([&](HWND dialog) {
             Type(dialog, IDC_INITIAL_DELAY, L"999");
             Command(dialog, IDM_RESET);
-            Command(dialog, command);
+            way.second(dialog);
             EXPECT_TRUE(dialog_session::WaitUntilGone(dialog));
         });
         EXPECT_EQ(0, result);
@@ -276,6 +303,63 @@ HWND FocusOf(HWND dialog)
     info.cbSize = sizeof info;
     GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
     return info.hwndFocus;
+}
+
+// The arrows stop at the ends of each range.
+TEST_F(KeyboardDialog, SpinRangesAreZeroToAThousandAndOneToOneHundredTwenty)
+{
+    struct {
+        int spin;
+        int lower, upper;
+    } ranges[] = {{IDC_INITIAL_DELAY_SPIN, 0, 1000},
+                  {IDC_REPEAT_DELAY_SPIN, 0, 1000},
+                  {IDC_KEYLIGHT_DELAY_SPIN, 1, 120}};
+    dialog_session::Run([&](HWND dialog) {
+        for (const auto& range : ranges) {
+            int lower = -7, upper = -7;
+            SendDlgItemMessageW(dialog, range.spin, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&lower),
+                                reinterpret_cast<LPARAM>(&upper));
+            EXPECT_EQ(range.lower, lower) << range.spin;
+            EXPECT_EQ(range.upper, upper) << range.spin;
+        }
+    });
+}
+
+// WM_INITDIALOG leaves the focus to the dialog manager, which puts it in
+// the first field.
+TEST_F(KeyboardDialog, FocusStartsInTheInitialDelayField)
+{
+    dialog_session::Run([](HWND dialog) {
+        EXPECT_EQ(GetDlgItem(dialog, IDC_INITIAL_DELAY), FocusOf(dialog));
+    });
+}
+
+// The records the shell receives, field by field: a full-screen dialog with
+// the OK button and the input panel down; a soft-key bar from menu 107 of
+// the applet's module, with no bitmaps.
+TEST_F(KeyboardDialog, ShellRecordsAreExactlyAsTheShellDocumentsThem)
+{
+    dialog_session::Run([](HWND dialog) {
+        SHINITDLGINFO init;
+        ASSERT_TRUE(AygLastInitDialogInfo(&init));
+        EXPECT_EQ(DWORD(SHIDIM_FLAGS), init.dwMask);
+        EXPECT_EQ(dialog, init.hDlg);
+        EXPECT_EQ(DWORD(SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_SIPDOWN),
+                  init.dwFlags);
+
+        SHMENUBARINFO bar;
+        ASSERT_TRUE(AygLastMenuBarInfo(&bar));
+        EXPECT_EQ(36u, bar.cbSize);
+        EXPECT_EQ(dialog, bar.hwndParent);
+        EXPECT_EQ(DWORD(SHCMBF_HMENU), bar.dwFlags);
+        EXPECT_EQ(UINT(IDR_KEYBOARD_MENUBAR), bar.nToolBarId);
+        EXPECT_EQ(GetModuleHandleW(nullptr), bar.hInstRes);
+        EXPECT_EQ(0, bar.nBmpId);
+        EXPECT_EQ(0, bar.cBmpImages);
+        EXPECT_EQ(nullptr, bar.hwndMB) << "cleared before the call";
+        EXPECT_EQ(0u, bar.clrBk);
+        EXPECT_TRUE(IsWindow(g_hMenuBar)) << "the bar the shell made";
+    });
 }
 
 // Tab goes through the dialog manager's own handling of the key, posted to

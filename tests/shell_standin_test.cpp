@@ -8,6 +8,8 @@
 #include <aygshell.h>
 #include <gtest/gtest.h>
 
+#include "aygshell_test.h"
+
 #include <string>
 #include <vector>
 
@@ -127,6 +129,15 @@ TEST_F(Shell, MenuItemsBecomeSoftKeysThatCommandTheDialog)
         SendMessageW(keys[1].window, BM_CLICK, 0, 0);
         EXPECT_EQ(L"220", dialog_session::ItemText(dialog, IDC_INITIAL_DELAY));
     });
+}
+
+// The input panel is the handheld's, not the dialog's: raised by whatever
+// came before, it is lowered as the dialog initialises.
+TEST_F(Shell, InputPanelIsDownOnceTheDialogHasInitialised)
+{
+    ASSERT_TRUE(SHSipPreference(nullptr, SIP_UP));
+    ASSERT_TRUE(AygInputPanelIsUp());
+    dialog_session::Run([](HWND) { EXPECT_FALSE(AygInputPanelIsUp()); });
 }
 
 TEST_F(Shell, SipPrefIsAGlobalClassOnceExtraControlsAreOn)

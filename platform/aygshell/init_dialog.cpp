@@ -1,11 +1,15 @@
 // SHInitDialog: a full-screen dialog under the shell's title strip, which
 // shows the dialog's title and, when asked, the OK button.
 #include "aygshell.h"
+#include "aygshell_test.h"
 #include "shell_layout.h"
 
 #include <commctrl.h>
 
 namespace {
+
+SHINITDLGINFO g_lastInfo;
+bool g_received = false;
 
 const wchar_t kTitleClass[] = L"ShellTitleStrip";
 const int kOkButtonId = 1;
@@ -89,7 +93,11 @@ void FillWorkArea(HWND dialog)
 
 extern "C" BOOL WINAPI SHInitDialog(PSHINITDLGINFO info)
 {
-    if (!info || !IsWindow(info->hDlg))
+    if (!info)
+        return FALSE;
+    g_lastInfo = *info;
+    g_received = true;
+    if (!IsWindow(info->hDlg))
         return FALSE;
     if (!(info->dwMask & SHIDIM_FLAGS))
         return TRUE;
@@ -97,6 +105,13 @@ extern "C" BOOL WINAPI SHInitDialog(PSHINITDLGINFO info)
         FillWorkArea(info->hDlg);
     if (info->dwFlags & (SHIDIF_SIZEDLGFULLSCREEN | SHIDIF_DONEBUTTON))
         MakeTitleStrip(info->hDlg, info->dwFlags & SHIDIF_DONEBUTTON);
-    // SHIDIF_SIPDOWN: there is no input panel here to lower.
+    if (info->dwFlags & SHIDIF_SIPDOWN)
+        shell::SetInputPanelUp(false);
     return TRUE;
+}
+
+extern "C" BOOL WINAPI AygLastInitDialogInfo(SHINITDLGINFO* info)
+{
+    *info = g_lastInfo;
+    return g_received;
 }

@@ -2,9 +2,16 @@
 // top-level command of the menu becomes a soft key, first left, second
 // right, that sends WM_COMMAND with the item's id to the bar's parent.
 #include "aygshell.h"
+#include "aygshell_test.h"
 #include "shell_layout.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace {
+
+SHMENUBARINFO g_lastInfo;
+bool g_received = false;
 
 const wchar_t kMenuBarClass[] = L"ShellMenuBar";
 const int kMaxSoftKeys = 2;
@@ -40,7 +47,13 @@ void AddSoftKeys(HWND bar, HMENU menu)
 
 extern "C" BOOL WINAPI SHCreateMenuBar(SHMENUBARINFO* info)
 {
-    if (!info || info->cbSize < sizeof *info || !IsWindow(info->hwndParent))
+    if (!info)
+        return FALSE;
+    // As many bytes as the caller says it has, and no more.
+    std::memset(&g_lastInfo, 0, sizeof g_lastInfo);
+    std::memcpy(&g_lastInfo, info, std::min<size_t>(info->cbSize, sizeof g_lastInfo));
+    g_received = true;
+    if (info->cbSize < sizeof *info || !IsWindow(info->hwndParent))
         return FALSE;
     // Only menus named by a MENU resource are offered; SHCMBF_EMPTYBAR
     // makes a bar without keys.
@@ -76,4 +89,10 @@ extern "C" BOOL WINAPI SHCreateMenuBar(SHMENUBARINFO* info)
         ShowWindow(bar, SW_SHOWNOACTIVATE);
     info->hwndMB = bar;
     return TRUE;
+}
+
+extern "C" BOOL WINAPI AygLastMenuBarInfo(SHMENUBARINFO* info)
+{
+    *info = g_lastInfo;
+    return g_received;
 }

@@ -32,6 +32,9 @@ inline RECT WorkArea()
     return {0, kTitleHeight, screen.right, screen.bottom - kMenuBarHeight};
 }
 
+// Raises or lowers the input panel.
+void SetInputPanelUp(bool up);
+
 // Registers a window class of the stand-in's once; later calls find it.
 void RegisterShellClass(LPCWSTR name, WNDPROC procedure, UINT style, HBRUSH background);
 

@@ -46,9 +46,18 @@ typedef struct tagSHMENUBARINFO {
     COLORREF clrBk;
 } SHMENUBARINFO, *PSHMENUBARINFO;
 
+typedef enum {
+    SIP_UP = 0,
+    SIP_DOWN,
+    SIP_FORCEDOWN,
+    SIP_UNCHANGED,
+    SIP_INPUTDIALOG
+} SIPSTATE;
+
 BOOL WINAPI SHInitExtraControls(void);
 BOOL WINAPI SHInitDialog(PSHINITDLGINFO pshidi);
 BOOL WINAPI SHCreateMenuBar(SHMENUBARINFO* pmbi);
+BOOL WINAPI SHSipPreference(HWND hwnd, SIPSTATE st);
 
 #ifdef __cplusplus
 }
