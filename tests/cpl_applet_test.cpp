@@ -14,7 +14,9 @@
 #include <set>
 #include <vector>
 #include <cstring>
+#include <functional>
 #include <thread>
+#include <utility>
 
 namespace {
 
@@ -405,76 +407,54 @@ HWND ForegroundSoon(HWND expected)
     return GetForegroundWindow();
 }
 
-// Another window of this host in front, with the applet's title but not
-// the dialog class: the open dialog comes forward, the other is left alone.
-TEST_F(Applet, SecondDoubleClickBringsTheDialogToTheForeground)
+// Runs the host in another process, asked to open Keyboard; false when it
+// did not end by itself, as it would with a dialog of its own open.
+bool HostOpensKeyboard()
 {
-    std::thread user([&] {
-        HWND dialog = dialog_session::WaitForWindow(L"#32770");
-        ASSERT_TRUE(dialog);
-        HWND other = CreateWindowExW(0, L"STATIC", L"Keyboard settings", WS_POPUP | WS_VISIBLE,
-                                     0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
-        SetForegroundWindow(other);
-        ASSERT_EQ(other, ForegroundSoon(other));
-        EXPECT_EQ(1, Call(CPL_DBLCLK));
-        EXPECT_EQ(dialog, ForegroundSoon(dialog));
-        EXPECT_EQ(1, OpenSettingsDialogs());
-        DestroyWindow(other);
-        SendMessageW(dialog, WM_COMMAND, IDOK, 0);
-    });
-    EXPECT_EQ(1, Call(CPL_DBLCLK));
-    user.join();
+    std::wstring command = L"\"" + ProgramFolder() + L"ctlpnl.exe\" keyboard.cpl,0";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION host = {};
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        ProgramFolder().c_str(), &startup, &host))
+        return false;
+    bool ended = WaitForSingleObject(host.hProcess, 20000) == WAIT_OBJECT_0;
+    if (!ended)
+        TerminateProcess(host.hProcess, 1);
+    CloseHandle(host.hThread);
+    CloseHandle(host.hProcess);
+    return ended;
 }
 
-// A window with the applet's title that is not a dialog does not stand in
-// for the dialog.
-TEST_F(Applet, OnlyADialogCountsAsTheOpenDialog)
+// A second request, from this host or from the host in another process,
+// brings the open dialog to the foreground and opens no other. The window
+// in front has the applet's title but not the dialog class, so only a
+// search by that class finds the dialog.
+TEST_F(Applet, SecondRequestBringsTheOpenDialogToTheForeground)
 {
-    HWND other = CreateWindowExW(0, L"STATIC", L"Keyboard settings", WS_POPUP | WS_VISIBLE, 0, 0,
-                                 50, 50, nullptr, nullptr, nullptr, nullptr);
-    std::atomic<bool> opened{false};
-    std::thread user([&] {
-        HWND dialog = dialog_session::WaitForWindow(L"#32770");
-        opened = dialog != nullptr;
-        if (dialog)
+    const std::pair<const char*, std::function<bool()>> requests[] = {
+        {"from this host", [&] { return Call(CPL_DBLCLK) == 1; }},
+        {"from another process", HostOpensKeyboard},
+    };
+    for (const auto& request : requests) {
+        SCOPED_TRACE(request.first);
+        std::thread user([&] {
+            HWND dialog = dialog_session::WaitForWindow(L"#32770");
+            ASSERT_TRUE(dialog);
+            HWND other = CreateWindowExW(0, L"STATIC", L"Keyboard settings",
+                                         WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
+                                         nullptr, nullptr);
+            SetForegroundWindow(other);
+            EXPECT_EQ(other, ForegroundSoon(other));
+            EXPECT_TRUE(request.second());
+            EXPECT_EQ(dialog, ForegroundSoon(dialog));
+            EXPECT_EQ(1, OpenSettingsDialogs());
+            DestroyWindow(other);
             SendMessageW(dialog, WM_COMMAND, IDOK, 0);
-    });
-    EXPECT_EQ(1, Call(CPL_DBLCLK));
-    user.join();
-    EXPECT_TRUE(opened) << "the dialog opened although another window has its title";
-    DestroyWindow(other);
-}
-
-// The search is system-wide: the host in another process, asked to open
-// Keyboard, brings this process's dialog forward and opens none of its own.
-TEST_F(Applet, DoubleClickFromAnotherProcessBringsTheOpenDialogForward)
-{
-    std::thread user([&] {
-        HWND dialog = dialog_session::WaitForWindow(L"#32770");
-        ASSERT_TRUE(dialog);
-        HWND other = CreateWindowExW(0, L"STATIC", L"in front", WS_POPUP | WS_VISIBLE, 0, 0, 50,
-                                     50, nullptr, nullptr, nullptr, nullptr);
-        SetForegroundWindow(other);
-        ASSERT_EQ(other, ForegroundSoon(other));
-
-        std::wstring command = L"\"" + ProgramFolder() + L"ctlpnl.exe\" keyboard.cpl,0";
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION host = {};
-        ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                                   ProgramFolder().c_str(), &startup, &host));
-        EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(host.hProcess, 20000))
-            << "the host opened a dialog of its own";
-        CloseHandle(host.hThread);
-        CloseHandle(host.hProcess);
-
-        EXPECT_EQ(dialog, ForegroundSoon(dialog));
-        EXPECT_EQ(1, OpenSettingsDialogs());
-        DestroyWindow(other);
-        SendMessageW(dialog, WM_COMMAND, IDOK, 0);
-    });
-    EXPECT_EQ(1, Call(CPL_DBLCLK));
-    user.join();
+        });
+        EXPECT_EQ(1, Call(CPL_DBLCLK));
+        user.join();
+    }
 }
 
 LPARAM g_initParameter = -1;
