@@ -208,7 +208,7 @@ bool Expected(const std::wstring& entry)
     const std::wstring settings = L"Software\\Ormadi\\KEYBOARD";
     return entry.compare(0, settings.size(), settings) == 0 ||
            settings.compare(0, entry.size(), entry) == 0 ||
-           entry.compare(0, 15, L"Drivers\\Active\\") == 0;
+           entry.compare(0, 14, L"Drivers\\Active") == 0;
 }
 
 TEST_F(Applet, AWholeSessionChangesNothingOutsideTheSettingsKey)

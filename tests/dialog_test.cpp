@@ -17,6 +17,7 @@
 #include <utility>
 
 using dialog_session::Command;
+using dialog_session::FocusOf;
 using dialog_session::ItemText;
 using dialog_session::Type;
 using handheld::ReadDword;
@@ -297,13 +298,6 @@ TEST_F(KeyboardDialog, SpinningToOneThousandAppliesOneThousand)
     EXPECT_EQ(1000u, ReadDword(L"InitalDelay"));
 }
 
-HWND FocusOf(HWND dialog)
-{
-    GUITHREADINFO info = {};
-    info.cbSize = sizeof info;
-    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
-    return info.hwndFocus;
-}
 
 // The arrows stop at the ends of each range.
 TEST_F(KeyboardDialog, SpinRangesAreZeroToAThousandAndOneToOneHundredTwenty)

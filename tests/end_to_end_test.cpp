@@ -9,6 +9,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -53,46 +54,120 @@ bool WaitFor(Condition condition)
     return false;
 }
 
-TEST(EndToEnd, TypedRepeatDelayIsAppliedFromTheSoftKeyAndReachesTheDriver)
+// The host, opening Keyboard as the device does, with what it prints kept
+// for the end.
+class Host {
+public:
+    Host()
+    {
+        wchar_t folder[MAX_PATH];
+        wchar_t reportPath[MAX_PATH];
+        GetTempPathW(MAX_PATH, folder);
+        GetTempFileNameW(folder, L"rep", 0, reportPath);
+        reportPath_ = reportPath;
+
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        HANDLE report = CreateFileW(reportPath, GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                    CREATE_ALWAYS, 0, nullptr);
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = report;
+        startup.hStdError = report;
+        std::wstring command = L"\"" + ProgramFolder() + L"ctlpnl.exe\" keyboard.cpl,0";
+        started_ = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
+                                  ProgramFolder().c_str(), &startup, &process_);
+        CloseHandle(report);
+    }
+    ~Host()
+    {
+        if (started_) {
+            TerminateProcess(process_.hProcess, 1);
+            CloseHandle(process_.hThread);
+            CloseHandle(process_.hProcess);
+        }
+        DeleteFileW(reportPath_.c_str());
+    }
+
+    bool Started() const { return started_; }
+    DWORD Id() const { return process_.dwProcessId; }
+
+    // The dialog, once the host shows it and it has had time to paint.
+    HWND Dialog()
+    {
+        HWND dialog = nullptr;
+        if (!WaitFor([&] {
+                dialog = FindWindowW(L"#32770", L"Keyboard settings");
+                return dialog && IsWindowVisible(dialog);
+            }))
+            return nullptr;
+        Sleep(500);
+        return dialog;
+    }
+
+    HWND Shell(const wchar_t* className) { return handheld::VisibleTopLevel(Id(), className); }
+
+    // Taps the title strip's OK; what the host printed once it has ended,
+    // or an empty text when it did not end.
+    std::string Close()
+    {
+        XdoTool(TapAt(FindWindowExW(Shell(L"ShellTitleStrip"), nullptr, L"BUTTON", L"ok")));
+        if (WaitForSingleObject(process_.hProcess, 20000) != WAIT_OBJECT_0)
+            return "";
+        DWORD exitCode = 0xdeadbeef;
+        GetExitCodeProcess(process_.hProcess, &exitCode);
+        EXPECT_EQ(0u, exitCode);
+        std::ifstream file(reportPath_.c_str());
+        std::stringstream text;
+        text << file.rdbuf();
+        return text.str();
+    }
+
+private:
+    std::wstring reportPath_;
+    PROCESS_INFORMATION process_ = {};
+    bool started_ = false;
+};
+
+std::wstring ItemText(HWND dialog, int id)
 {
-    handheld::DeleteSettingsKey();
-    wchar_t folder[MAX_PATH];
-    wchar_t reportPath[MAX_PATH];
-    GetTempPathW(MAX_PATH, folder);
-    GetTempFileNameW(folder, L"rep", 0, reportPath);
+    wchar_t text[16] = L"";
+    GetDlgItemTextW(dialog, id, text, 16);
+    return text;
+}
 
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE report = CreateFileW(reportPath, GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                CREATE_ALWAYS, 0, nullptr);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = report;
-    startup.hStdError = report;
-    PROCESS_INFORMATION host;
-    std::wstring command = L"\"" + ProgramFolder() + L"ctlpnl.exe\" keyboard.cpl,0";
-    ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
-                               ProgramFolder().c_str(), &startup, &host));
-    CloseHandle(report);
+// Each test starts the host on a clean store and finds its dialog.
+class EndToEnd : public testing::Test {
+protected:
+    void SetUp() override
+    {
+        handheld::DeleteSettingsKey();
+        host_ = std::make_unique<Host>();
+        ASSERT_TRUE(host_->Started());
+        dialog_ = host_->Dialog();
+        ASSERT_TRUE(dialog_) << "the host never showed the dialog";
+    }
+    void TearDown() override
+    {
+        host_.reset();
+        handheld::DeleteSettingsKey();
+    }
 
-    HWND dialog = nullptr;
-    ASSERT_TRUE(WaitFor([&] {
-        dialog = FindWindowW(L"#32770", L"Keyboard settings");
-        return dialog && IsWindowVisible(dialog);
-    })) << "the host never showed the dialog";
-    Sleep(500);  // let it paint before the pointer arrives
+    std::unique_ptr<Host> host_;
+    HWND dialog_ = nullptr;
+};
+
+TEST_F(EndToEnd, TypedRepeatDelayIsAppliedFromTheSoftKeyAndReachesTheDriver)
+{
+    Host& host = *host_;
+    HWND dialog = dialog_;
 
     XdoTool(TapAt(GetDlgItem(dialog, IDC_REPEAT_DELAY)) +
             L"key --delay 20 End BackSpace BackSpace BackSpace BackSpace 8 0");
-    EXPECT_TRUE(WaitFor([&] {
-        wchar_t typed[16] = L"";
-        GetDlgItemTextW(dialog, IDC_REPEAT_DELAY, typed, 16);
-        return lstrcmpW(typed, L"80") == 0;
-    })) << "typing did not reach the field";
+    EXPECT_TRUE(WaitFor([&] { return ItemText(dialog, IDC_REPEAT_DELAY) == L"80"; }))
+        << "typing did not reach the field";
 
-    HWND bar = handheld::VisibleTopLevel(host.dwProcessId, L"ShellMenuBar");
-    ASSERT_TRUE(bar);
-    HWND apply = FindWindowExW(bar, nullptr, L"BUTTON", L"Apply");
+    HWND apply = FindWindowExW(host.Shell(L"ShellMenuBar"), nullptr, L"BUTTON", L"Apply");
     ASSERT_TRUE(apply);
     XdoTool(TapAt(apply));
     EXPECT_TRUE(WaitFor([] { return handheld::ReadDword(L"RepeatDelay") == 80u; }))
@@ -100,28 +175,42 @@ TEST(EndToEnd, TypedRepeatDelayIsAppliedFromTheSoftKeyAndReachesTheDriver)
     EXPECT_EQ(220u, handheld::ReadDword(L"InitalDelay"));
     EXPECT_TRUE(IsWindowVisible(dialog)) << "Apply leaves the dialog open";
 
-    HWND strip = handheld::VisibleTopLevel(host.dwProcessId, L"ShellTitleStrip");
-    ASSERT_TRUE(strip);
-    XdoTool(TapAt(FindWindowExW(strip, nullptr, L"BUTTON", L"ok")));
-    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(host.hProcess, 20000)) << "OK did not close";
-    DWORD exitCode = 0xdeadbeef;
-    GetExitCodeProcess(host.hProcess, &exitCode);
-    EXPECT_EQ(0u, exitCode);
-    CloseHandle(host.hThread);
-    CloseHandle(host.hProcess);
+    std::string report = host.Close();
+    EXPECT_NE(std::string::npos, report.find("name \"Keyboard\", description \"Keyboard settings\""))
+        << report;
+    EXPECT_NE(std::string::npos, report.find("InitalDelay 220, RepeatDelay 80, KeyLight 1, "
+                                             "KeyLightDelay 5000, reloads 1"))
+        << report;
+}
 
-    std::ifstream file(reportPath);
-    std::stringstream text;
-    text << file.rdbuf();
-    file.close();
-    DeleteFileW(reportPath);
-    EXPECT_NE(std::string::npos, text.str().find("name \"Keyboard\", description \"Keyboard settings\""))
-        << text.str();
-    EXPECT_NE(std::string::npos,
-              text.str().find("InitalDelay 220, RepeatDelay 80, KeyLight 1, "
-                              "KeyLightDelay 5000, reloads 1"))
-        << text.str();
-    handheld::DeleteSettingsKey();
+// No keyboard at all: the stylus taps a field, the input panel rises, and
+// its keys type the value.
+TEST_F(EndToEnd, ValueTypedOnTheInputPanelIsAppliedAndReachesTheDriver)
+{
+    Host& host = *host_;
+    HWND dialog = dialog_;
+    EXPECT_FALSE(host.Shell(L"ShellInputPanel")) << "down when the dialog opens";
+
+    XdoTool(TapAt(GetDlgItem(dialog, IDC_INITIAL_DELAY)));
+    HWND panel = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (panel = host.Shell(L"ShellInputPanel")) != nullptr; }))
+        << "tapping the field did not raise the input panel";
+    Sleep(500);
+    std::wstring taps;
+    for (const wchar_t* key : {L"<-", L"<-", L"<-", L"<-", L"3", L"5", L"0"})
+        taps += TapAt(FindWindowExW(panel, nullptr, L"ShellInputKey", key)) + L"sleep 0.2 ";
+    XdoTool(taps);
+    EXPECT_TRUE(WaitFor([&] { return ItemText(dialog, IDC_INITIAL_DELAY) == L"350"; }))
+        << "the panel's keys did not type into the field";
+
+    XdoTool(TapAt(FindWindowExW(host.Shell(L"ShellMenuBar"), nullptr, L"BUTTON", L"Apply")));
+    EXPECT_TRUE(WaitFor([] { return handheld::ReadDword(L"InitalDelay") == 350u; }))
+        << "Apply did not store the typed delay";
+
+    std::string report = host.Close();
+    EXPECT_NE(std::string::npos, report.find("InitalDelay 350, RepeatDelay 100, KeyLight 1, "
+                                             "KeyLightDelay 5000, reloads 1"))
+        << report;
 }
 
 }

@@ -140,6 +140,58 @@ TEST_F(Shell, InputPanelIsDownOnceTheDialogHasInitialised)
     dialog_session::Run([](HWND) { EXPECT_FALSE(AygInputPanelIsUp()); });
 }
 
+template <typename Condition>
+bool Within(int milliseconds, Condition condition)
+{
+    for (int waited = 0; waited < milliseconds && !condition(); waited += 10)
+        Sleep(10);
+    return condition();
+}
+
+void Tap(HWND window)
+{
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+}
+
+// SIPPREF at work: a tapped field raises the panel, docked above the soft
+// keys across the screen; its keys type into the field; moving to the next
+// field keeps it up, moving to the check box lowers it after a moment.
+TEST_F(Shell, InputPanelServesTheFieldsAndGoesForTheCheckBox)
+{
+    dialog_session::Run([](HWND dialog) {
+        EXPECT_FALSE(AygInputPanelIsUp()) << "down after the dialog initialised";
+        HWND field = GetDlgItem(dialog, IDC_INITIAL_DELAY);
+        ASSERT_EQ(field, dialog_session::FocusOf(dialog));
+        Tap(field);
+        ASSERT_TRUE(AygInputPanelIsUp()) << "tapping the field that has the focus";
+
+        HWND panel = FindWindowW(L"ShellInputPanel", nullptr);
+        ASSERT_TRUE(panel);
+        int width = GetSystemMetrics(SM_CXSCREEN);
+        int bottom = GetSystemMetrics(SM_CYSCREEN) - 26;
+        RECT rect;
+        GetWindowRect(panel, &rect);
+        EXPECT_EQ((RECT{0, bottom - 80, width, bottom}), rect);
+
+        SetWindowTextW(field, L"");
+        for (const wchar_t* key : {L"4", L"2", L"<-", L"7", L"space", L"x"})
+            Tap(FindWindowExW(panel, nullptr, L"ShellInputKey", key));
+        EXPECT_EQ(L"47 x", dialog_session::ItemText(dialog, IDC_INITIAL_DELAY));
+        EXPECT_EQ(field, dialog_session::FocusOf(dialog)) << "the keys take no focus";
+
+        auto focus = [dialog](int id) {
+            SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, id)),
+                         TRUE);
+        };
+        focus(IDC_REPEAT_DELAY);
+        EXPECT_FALSE(Within(600, [] { return !AygInputPanelIsUp(); })) << "field to field";
+        focus(IDC_KEYLIGHT);
+        EXPECT_TRUE(AygInputPanelIsUp()) << "not at once";
+        EXPECT_TRUE(Within(2000, [] { return !AygInputPanelIsUp(); })) << "the check box";
+    });
+}
+
 TEST_F(Shell, SipPrefIsAGlobalClassOnceExtraControlsAreOn)
 {
     EXPECT_TRUE(SHInitExtraControls());

@@ -1,5 +1,6 @@
 // The shell's own controls and window classes.
 #include "aygshell.h"
+#include "input_panel.h"
 #include "shell_layout.h"
 
 #include <commctrl.h>
@@ -8,16 +9,19 @@ namespace {
 
 HINSTANCE g_module;
 
-// The input-panel preference control. The stand-in has no input panel, so
-// the control only has to exist, hidden, where a template names it.
-LRESULT CALLBACK SipPrefProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcW(window, message, wParam, lParam);
-}
-
 }
 
 namespace shell {
+
+HFONT Font()
+{
+    // One font for the life of the process, whatever asks for it.
+    static HFONT font = CreateFontW(-MulDiv(8, Dpi(), 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
+                                    FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                                    CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH,
+                                    L"Tahoma");
+    return font;
+}
 
 void RegisterShellClass(LPCWSTR name, WNDPROC procedure, UINT style, HBRUSH background)
 {
@@ -40,7 +44,7 @@ extern "C" BOOL WINAPI SHInitExtraControls(void)
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
     // Global, or dialog templates of other modules could not name it.
-    shell::RegisterShellClass(L"SIPPREF", SipPrefProc, CS_GLOBALCLASS, nullptr);
+    shell::RegisterShellClass(L"SIPPREF", shell::SipPrefProc, CS_GLOBALCLASS, nullptr);
     return TRUE;
 }
 

@@ -2,6 +2,7 @@
 // shows the dialog's title and, when asked, the OK button.
 #include "aygshell.h"
 #include "aygshell_test.h"
+#include "input_panel.h"
 #include "shell_layout.h"
 
 #include <commctrl.h>
@@ -27,11 +28,11 @@ void PaintTitle(HWND strip)
     RECT text;
     GetClientRect(strip, &text);
     FillRect(dc, &text, background);
-    text.left += 6;
-    text.right -= kOkButtonWidth + 4;
+    text.left += shell::Scale(6);
+    text.right -= shell::Scale(kOkButtonWidth + 4);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(255, 255, 255));
-    HGDIOBJ oldFont = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    HGDIOBJ oldFont = SelectObject(dc, shell::Font());
     DrawTextW(dc, title, -1, &text, DT_LEFT | DT_VCENTER | DT_SINGLELINE | DT_END_ELLIPSIS);
     SelectObject(dc, oldFont);
     EndPaint(strip, &paint);
@@ -70,11 +71,15 @@ void MakeTitleStrip(HWND dialog, bool okButton)
                                  WS_POPUP | WS_VISIBLE, area.left, area.top,
                                  area.right - area.left, area.bottom - area.top, dialog,
                                  nullptr, nullptr, nullptr);
-    if (okButton)
-        CreateWindowExW(0, L"BUTTON", L"ok", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
-                        area.right - kOkButtonWidth - 2, 2, kOkButtonWidth,
-                        area.bottom - area.top - 4, strip,
-                        reinterpret_cast<HMENU>(kOkButtonId), nullptr, nullptr);
+    if (okButton) {
+        int width = shell::Scale(kOkButtonWidth);
+        int margin = shell::Scale(2);
+        HWND ok = CreateWindowExW(0, L"BUTTON", L"ok", WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
+                                  area.right - width - margin, margin, width,
+                                  area.bottom - area.top - 2 * margin, strip,
+                                  reinterpret_cast<HMENU>(kOkButtonId), nullptr, nullptr);
+        SendMessageW(ok, WM_SETFONT, reinterpret_cast<WPARAM>(shell::Font()), FALSE);
+    }
     SetWindowSubclass(dialog, TitleWatchProc, kTitleSubclassId, reinterpret_cast<DWORD_PTR>(strip));
 }
 

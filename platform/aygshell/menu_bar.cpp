@@ -37,9 +37,11 @@ void AddSoftKeys(HWND bar, HMENU menu)
             continue;  // a pop-up: not offered as a soft key here
         wchar_t text[64] = L"";
         GetMenuStringW(menu, i, text, 64, MF_BYPOSITION);
-        CreateWindowExW(0, L"BUTTON", text, WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON,
-                        i * keyWidth + 1, 1, keyWidth - 2, area.bottom - area.top - 2, bar,
-                        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), nullptr, nullptr);
+        HWND key = CreateWindowExW(
+            0, L"BUTTON", text, WS_CHILD | WS_VISIBLE | BS_PUSHBUTTON, i * keyWidth + 1, 1,
+            keyWidth - 2, area.bottom - area.top - 2, bar,
+            reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)), nullptr, nullptr);
+        SendMessageW(key, WM_SETFONT, reinterpret_cast<WPARAM>(shell::Font()), FALSE);
     }
 }
 

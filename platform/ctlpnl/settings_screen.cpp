@@ -27,7 +27,9 @@ void MakeAppletList(HWND screen, const std::vector<CplModule*>& modules, Screen*
                                 reinterpret_cast<HMENU>(kListId), nullptr, nullptr);
     // The handheld opens an applet at a single tap.
     ListView_SetExtendedListViewStyle(list, LVS_EX_ONECLICKACTIVATE);
-    HIMAGELIST icons = ImageList_Create(32, 32, ILC_COLOR32 | ILC_MASK, 4, 4);
+    // Icons at the screen's size: 32 pixels at 96 dots per inch.
+    HIMAGELIST icons = ImageList_Create(GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON),
+                                        ILC_COLOR32 | ILC_MASK, 4, 4);
     ListView_SetImageList(list, icons, LVSIL_NORMAL);
     for (CplModule* module : modules) {
         for (size_t i = 0; i < module->Applets().size(); ++i) {
@@ -83,10 +85,10 @@ void RunSettingsScreen(std::vector<CplModule*> modules)
     RegisterClassW(&windowClass);
 
     Screen state;
-    HWND screen = CreateWindowExW(0, kScreenClass, L"Settings", WS_POPUP | WS_CAPTION, 0, 0, 240,
-                                  320, nullptr, nullptr, windowClass.hInstance, nullptr);
+    // Sized by the shell, like any full-screen dialog.
+    HWND screen = CreateWindowExW(0, kScreenClass, L"Settings", WS_POPUP | WS_CAPTION, 0, 0, 0, 0,
+                                  nullptr, nullptr, windowClass.hInstance, nullptr);
     SetWindowLongPtrW(screen, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&state));
-    // The shell lays the screen out as it does any full-screen dialog.
     SHINITDLGINFO shell = {SHIDIM_FLAGS, screen, SHIDIF_DONEBUTTON | SHIDIF_SIZEDLGFULLSCREEN};
     SHInitDialog(&shell);
     MakeAppletList(screen, modules, &state);

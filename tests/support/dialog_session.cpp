@@ -64,6 +64,14 @@ INT_PTR Run(const std::function<void(HWND dialog)>& script)
     return result;
 }
 
+HWND FocusOf(HWND dialog)
+{
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info);
+    return info.hwndFocus;
+}
+
 std::wstring ItemText(HWND dialog, int id)
 {
     wchar_t text[512] = L"";

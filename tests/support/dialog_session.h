@@ -24,6 +24,9 @@ HWND WaitForWindow(LPCWSTR className);
 // Whether `window` is destroyed within a few seconds.
 bool WaitUntilGone(HWND window);
 
+// The control with the focus on the dialog's thread.
+HWND FocusOf(HWND dialog);
+
 std::wstring ItemText(HWND dialog, int id);
 void Type(HWND dialog, int id, const wchar_t* text);
 // What a menu command or soft key sends.
