@@ -230,6 +230,23 @@ TEST_F(KeyboardDialog, OkCancelAndTheActionKeyEndTheDialogWithoutSaving)
     }
 }
 
+// Only the low word names the command: an accelerator's or a control's
+// notification code in the high word changes nothing.
+TEST_F(KeyboardDialog, CommandsCountWhateverNotificationCodeTheyCarry)
+{
+    INT_PTR result = dialog_session::Run([](HWND dialog) {
+        auto send = [dialog](int id) { SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, 1), 0); };
+        Type(dialog, IDC_INITIAL_DELAY, L"300");
+        send(IDM_APPLY);
+        EXPECT_EQ(300u, ReadDword(L"InitalDelay"));
+        send(IDM_RESET);
+        EXPECT_EQ(L"220", ItemText(dialog, IDC_INITIAL_DELAY));
+        send(IDOK);
+        EXPECT_TRUE(dialog_session::WaitUntilGone(dialog));
+    });
+    EXPECT_EQ(0, result);
+}
+
 TEST_F(KeyboardDialog, ApplyWithoutAKeypadStillSavesAndStaysOpen)
 {
     CoreInjectFailure("CreateFileW", 1, ERROR_FILE_NOT_FOUND);
