@@ -101,13 +101,16 @@ TEST_F(KeyboardDialog, ShowsLargeStoredDelaysUnsigned)
 
 TEST_F(KeyboardDialog, AnyNonzeroKeylightIsCheckedAndAppliedAsOne)
 {
-    WriteDword(L"KeyLight", 7);
-    WriteDword(L"KeyLightDelay", 5500);
-    dialog_session::Run([](HWND dialog) {
-        EXPECT_TRUE(IsChecked(dialog));
-        Command(dialog, IDM_APPLY);
-    });
-    ExpectStored(220, 100, 1, 5000);
+    for (DWORD stored : {7u, 2u, 0x80000000u}) {
+        SCOPED_TRACE(stored);
+        WriteDword(L"KeyLight", stored);
+        WriteDword(L"KeyLightDelay", 5500);
+        dialog_session::Run([](HWND dialog) {
+            EXPECT_TRUE(IsChecked(dialog));
+            Command(dialog, IDM_APPLY);
+        });
+        ExpectStored(220, 100, 1, 5000);
+    }
 }
 
 TEST_F(KeyboardDialog, ApplyStoresWhatTranslatesAndDefaultsForWhatDoesNot)
