@@ -192,6 +192,34 @@ TEST_F(Shell, InputPanelServesTheFieldsAndGoesForTheCheckBox)
     });
 }
 
+// The keypad as the dialog's thread receives it: the soft-key buttons act
+// as the soft keys, the d-pad moves the number of a field with a spin.
+TEST_F(Shell, SoftKeyButtonsAndTheDpadWorkTheDialog)
+{
+    dialog_session::Run([](HWND dialog) {
+        HWND field = GetDlgItem(dialog, IDC_INITIAL_DELAY);
+        auto press = [field](WPARAM key) {
+            PostMessageW(field, WM_KEYDOWN, key, 1);
+            PostMessageW(field, WM_KEYUP, key, 0xC0000001);
+        };
+        press(VK_UP);
+        EXPECT_TRUE(Within(2000, [dialog] {
+            return dialog_session::ItemText(dialog, IDC_INITIAL_DELAY) == L"221";
+        })) << "the d-pad";
+        press(VK_F1);
+        EXPECT_TRUE(Within(2000, [] { return handheld::ReadDword(L"InitalDelay") == 221u; }))
+            << "the left soft key applies";
+        press(VK_DOWN);
+        press(VK_DOWN);
+        press(VK_F2);
+        EXPECT_TRUE(Within(2000, [dialog] {
+            return dialog_session::ItemText(dialog, IDC_INITIAL_DELAY) == L"220";
+        })) << "the right soft key resets";
+        EXPECT_EQ(221u, handheld::ReadDword(L"InitalDelay"));
+        EXPECT_EQ(field, dialog_session::FocusOf(dialog));
+    });
+}
+
 TEST_F(Shell, SipPrefIsAGlobalClassOnceExtraControlsAreOn)
 {
     EXPECT_TRUE(SHInitExtraControls());

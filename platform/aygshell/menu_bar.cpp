@@ -26,6 +26,54 @@ LRESULT CALLBACK MenuBarProc(HWND bar, UINT message, WPARAM wParam, LPARAM lPara
     return DefWindowProcW(bar, message, wParam, lParam);
 }
 
+struct BarSearch {
+    HWND parent;
+    HWND bar;
+};
+
+BOOL CALLBACK MatchBar(HWND window, LPARAM context)
+{
+    auto* search = reinterpret_cast<BarSearch*>(context);
+    wchar_t className[32] = L"";
+    GetClassNameW(window, className, 32);
+    if (lstrcmpW(className, kMenuBarClass) != 0 ||
+        reinterpret_cast<HWND>(GetWindowLongPtrW(window, GWLP_USERDATA)) != search->parent)
+        return TRUE;
+    search->bar = window;
+    return FALSE;
+}
+
+// The bar that serves `parent`, on this thread, or null.
+HWND BarOf(HWND parent)
+{
+    BarSearch search = {parent, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), MatchBar, reinterpret_cast<LPARAM>(&search));
+    return search.bar;
+}
+
+// The keypad's soft-key buttons: while a window with a bar is active, the
+// left soft key (VK_F1) and the right one (VK_F2) act as taps on the bar's
+// first and second key. Seen as the thread takes its messages, in whatever
+// loop, modal dialogs' included.
+LRESULT CALLBACK SoftKeyHook(int code, WPARAM removed, LPARAM lParam)
+{
+    MSG* message = reinterpret_cast<MSG*>(lParam);
+    if (code == HC_ACTION && removed == PM_REMOVE && message->message == WM_KEYDOWN &&
+        (message->wParam == VK_F1 || message->wParam == VK_F2)) {
+        if (HWND bar = BarOf(GetActiveWindow())) {
+            HWND key = GetWindow(bar, GW_CHILD);
+            if (key && message->wParam == VK_F2)
+                key = GetWindow(key, GW_HWNDNEXT);
+            if (key) {
+                SendMessageW(bar, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(key), BN_CLICKED),
+                             reinterpret_cast<LPARAM>(key));
+                message->message = WM_NULL;
+            }
+        }
+    }
+    return CallNextHookEx(nullptr, code, removed, lParam);
+}
+
 void AddSoftKeys(HWND bar, HMENU menu)
 {
     RECT area = shell::MenuBarArea();
@@ -83,6 +131,8 @@ extern "C" BOOL WINAPI SHCreateMenuBar(SHMENUBARINFO* info)
         return FALSE;
     }
     SetWindowLongPtrW(bar, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(info->hwndParent));
+    [[maybe_unused]] static thread_local HHOOK softKeys =
+        SetWindowsHookExW(WH_GETMESSAGE, SoftKeyHook, nullptr, GetCurrentThreadId());
     if (menu) {
         AddSoftKeys(bar, menu);
         DestroyMenu(menu);
