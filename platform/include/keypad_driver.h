@@ -12,6 +12,18 @@
 #define IOCTL_KEYPAD_SIMULATE \
     CTL_CODE(FILE_DEVICE_KEYBOARD, 0x801, METHOD_BUFFERED, FILE_ANY_ACCESS)
 
+// No buffers: from now on the driver scans the keypad (here the X keyboard)
+// and key events reach the programs through it.
+#define IOCTL_KEYPAD_SCAN \
+    CTL_CODE(FILE_DEVICE_KEYBOARD, 0x802, METHOD_BUFFERED, FILE_ANY_ACCESS)
+// Out: KeypadActivity.
+#define IOCTL_KEYPAD_QUERY_ACTIVITY \
+    CTL_CODE(FILE_DEVICE_KEYBOARD, 0x803, METHOD_BUFFERED, FILE_ANY_ACCESS)
+
+// Posted to every top-level window when the keylight lights (wParam 1) or
+// goes out (0); register it with RegisterWindowMessageW.
+#define KEYPAD_KEYLIGHT_MESSAGE L"KeypadKeylight"
+
 struct KeypadState {
     DWORD initalDelay;
     DWORD repeatDelay;
@@ -30,4 +42,17 @@ struct KeypadEvent {
 struct KeypadResponse {
     DWORD repeats;     // repeats the last pressed key has produced so far
     DWORD keylightOn;  // 1 while the keylight is lit
+};
+
+const int kKeypadMaxRepeats = 64;
+
+// What the scanned keypad did: the keylight, and the last key that was held
+// long enough to repeat.
+struct KeypadActivity {
+    DWORD presses;        // keys pressed since scanning began
+    DWORD keylightOn;     // 1 while the keylight is lit
+    DWORD keylightOutMs;  // when it last went out, ms after the key released before; or ~0
+    DWORD heldMs;         // how long that key was held; 0 while it still is
+    DWORD repeats;        // how often it repeated
+    DWORD repeatAtMs[kKeypadMaxRepeats];  // when, each in ms after its press
 };

@@ -1,7 +1,8 @@
 // The keypad driver stand-in, a stream driver registered as "KPD1:". It
 // reads the settings key when it starts and again on every reload request.
-#include "keypad_model.h"
 #include "keypad_contract.h"
+#include "keypad_model.h"
+#include "scanner.h"
 
 #include <mutex>
 
@@ -45,6 +46,7 @@ void ReadSettings(KeypadDevice* device)
     if (key)
         RegCloseKey(key);
     device->model.Configure(device->state);
+    keypad_scanner::Configure(device->state);
 }
 
 template <typename T>
@@ -91,6 +93,16 @@ BOOL Control(KeypadDevice* device, DWORD code, PBYTE in, DWORD inSize, PBYTE out
         return QueryState(device, out, outSize, actualOut);
     case IOCTL_KEYPAD_SIMULATE:
         return Simulate(device, in, inSize, out, outSize, actualOut);
+    case IOCTL_KEYPAD_SCAN:
+        keypad_scanner::Start(device->state);
+        return TRUE;
+    case IOCTL_KEYPAD_QUERY_ACTIVITY:
+        if (!Fits<KeypadActivity>(outSize, out))
+            return FALSE;
+        *reinterpret_cast<KeypadActivity*>(out) = keypad_scanner::Activity();
+        if (actualOut)
+            *actualOut = sizeof(KeypadActivity);
+        return TRUE;
     default:
         return FALSE;
     }

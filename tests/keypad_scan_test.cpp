@@ -1,0 +1,199 @@
+// The keypad as the X keyboard plays it, on a virtual handheld screen: key
+// events reach this program through the keypad driver, a held key repeats
+// as the driver's settings say (and never as the X server's autorepeat),
+// and the keylight follows the keys.
+#include "keypad_contract.h"
+#include "support/handheld.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A timer tick, and what the input path may add to it.
+const double kTolerance = 16 + 30;
+
+double MsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+void XdoTool(const std::wstring& arguments)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::wstring line = L"/usr/bin/xdotool " + arguments;
+    ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &process));
+}
+
+struct Received {
+    std::vector<double> downs;  // ms after the test began
+    double up = -1;
+};
+
+Received* g_received;
+Clock::time_point g_begin;
+
+LRESULT CALLBACK ReceiverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (g_received && wParam == VK_F3) {
+        if (message == WM_KEYDOWN)
+            g_received->downs.push_back(MsSince(g_begin));
+        if (message == WM_KEYUP)
+            g_received->up = MsSince(g_begin);
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+class KeypadScan : public handheld::CleanHandheld {
+protected:
+    void SetUp() override
+    {
+        CleanHandheld::SetUp();
+        keypad_ = CreateFileW(KEYPAD_DEVICE_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, keypad_);
+        ASSERT_TRUE(Control(IOCTL_KEYPAD_SCAN));
+
+        WNDCLASSW windowClass = {};
+        windowClass.lpfnWndProc = ReceiverProc;
+        windowClass.lpszClassName = L"KeyReceiver";
+        RegisterClassW(&windowClass);
+        window_ = CreateWindowExW(0, L"KeyReceiver", L"keys", WS_POPUP | WS_VISIBLE, 0, 0, 200,
+                                  200, nullptr, nullptr, nullptr, nullptr);
+        SetForegroundWindow(window_);
+        SetFocus(window_);
+        XdoTool(L"mousemove 100 100 click 1");
+        Pump(1000);
+    }
+    void TearDown() override
+    {
+        DestroyWindow(window_);
+        CloseHandle(keypad_);
+        CleanHandheld::TearDown();
+    }
+
+    bool Control(DWORD code, void* out = nullptr, DWORD size = 0)
+    {
+        return DeviceIoControl(keypad_, code, nullptr, 0, out, size, nullptr, nullptr);
+    }
+
+    void Apply(DWORD initial, DWORD repeat, DWORD light, DWORD lightDelay)
+    {
+        handheld::WriteDword(L"InitalDelay", initial);
+        handheld::WriteDword(L"RepeatDelay", repeat);
+        handheld::WriteDword(L"KeyLight", light);
+        handheld::WriteDword(L"KeyLightDelay", lightDelay);
+        ASSERT_TRUE(Control(IOCTL_KEYPAD_RELOAD));
+    }
+
+    KeypadActivity Activity()
+    {
+        KeypadActivity activity = {};
+        EXPECT_TRUE(Control(IOCTL_KEYPAD_QUERY_ACTIVITY, &activity, sizeof activity));
+        return activity;
+    }
+
+    // Runs this thread's messages for a while, or until `done`.
+    template <typename Done>
+    void Pump(int milliseconds, Done done)
+    {
+        Clock::time_point start = Clock::now();
+        while (MsSince(start) < milliseconds && !done()) {
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
+                DispatchMessageW(&message);
+        }
+    }
+    void Pump(int milliseconds)
+    {
+        Pump(milliseconds, [] { return false; });
+    }
+
+    // Holds F3 for two seconds on the X keyboard.
+    Received Hold()
+    {
+        Received received;
+        g_received = &received;
+        g_begin = Clock::now();
+        XdoTool(L"keydown F3 sleep 2 keyup F3");
+        Pump(8000, [&] { return received.up >= 0; });
+        g_received = nullptr;
+        return received;
+    }
+
+    HANDLE keypad_ = INVALID_HANDLE_VALUE;
+    HWND window_ = nullptr;
+};
+
+// Repeats at the times the settings predict, within a timer tick and the
+// input path's delay each; their number follows from how long the key was
+// held. The X server's own autorepeat (first after about 660 ms, then every
+// 40 ms) would give other times and many more.
+TEST_F(KeypadScan, HeldKeyRepeatsAsTheDriversSettingsSay)
+{
+    struct {
+        DWORD initial, repeat;
+    } settings[] = {{300, 100}, {500, 250}};
+    std::vector<size_t> counts;
+    for (const auto& s : settings) {
+        SCOPED_TRACE(testing::Message() << s.initial << "/" << s.repeat);
+        Apply(s.initial, s.repeat, 1, 5000);
+        Received received = Hold();
+        ASSERT_FALSE(received.downs.empty()) << "no key reached the program";
+        ASSERT_GE(received.up, 0) << "the release never came";
+        double press = received.downs.front();
+        double held = received.up - press;
+        EXPECT_NEAR(2000, held, 300);
+
+        std::vector<double> predicted;
+        for (double at = s.initial; at < held - kTolerance; at += s.repeat)
+            predicted.push_back(at);
+        std::vector<double> arrived;
+        for (size_t i = 1; i < received.downs.size(); ++i)
+            arrived.push_back(received.downs[i] - press);
+        // A repeat due within the tolerance of the release may or may not come.
+        ASSERT_GE(arrived.size(), predicted.size());
+        ASSERT_LE(arrived.size(), predicted.size() + 1);
+        for (size_t i = 0; i < predicted.size(); ++i)
+            EXPECT_NEAR(predicted[i], arrived[i], kTolerance) << "repeat " << i + 1;
+        counts.push_back(predicted.size());
+
+        KeypadActivity activity = Activity();
+        EXPECT_EQ(arrived.size(), activity.repeats) << "what the driver says it sent";
+    }
+    EXPECT_GT(counts[0], counts[1] + 5) << "the shorter delays repeat more often";
+}
+
+TEST_F(KeypadScan, KeylightLightsAtAPressAndGoesOutItsDelayAfterTheLastKey)
+{
+    Apply(220, 100, 1, 1500);
+    Received received;
+    g_received = &received;
+    g_begin = Clock::now();
+    XdoTool(L"key F3");
+    Pump(3000, [&] { return received.up >= 0; });
+    g_received = nullptr;
+    ASSERT_GE(received.up, 0);
+    EXPECT_TRUE(Activity().keylightOn) << "lit at the press";
+    Pump(5000, [&] { return !Activity().keylightOn; });
+    double out = MsSince(g_begin) - received.up;
+    EXPECT_FALSE(Activity().keylightOn);
+    EXPECT_NEAR(1500, out, 200) << "went out after the keylight delay";
+    EXPECT_NEAR(1500, Activity().keylightOutMs, 200);
+
+    Apply(220, 100, 0, 1500);
+    XdoTool(L"key F3");
+    bool lit = false;
+    Pump(2000, [&] { return (lit = Activity().keylightOn) != 0; });
+    EXPECT_FALSE(lit) << "the keylight is off";
+}
+
+}
