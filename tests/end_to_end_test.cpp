@@ -58,7 +58,9 @@ bool WaitFor(Condition condition)
 // for the end.
 class Host {
 public:
-    Host()
+    // `applet` names the applet to open, or is empty for the Settings
+    // screen.
+    explicit Host(const std::wstring& applet = L",0")
     {
         wchar_t folder[MAX_PATH];
         wchar_t reportPath[MAX_PATH];
@@ -74,7 +76,7 @@ public:
         startup.dwFlags = STARTF_USESTDHANDLES;
         startup.hStdOutput = report;
         startup.hStdError = report;
-        std::wstring command = L"\"" + ProgramFolder() + L"ctlpnl.exe\" keyboard.cpl,0";
+        std::wstring command = L"\"" + ProgramFolder() + L"ctlpnl.exe\" keyboard.cpl" + applet;
         started_ = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
                                   ProgramFolder().c_str(), &startup, &process_);
         CloseHandle(report);
@@ -112,6 +114,11 @@ public:
     std::string Close()
     {
         XdoTool(TapAt(FindWindowExW(Shell(L"ShellTitleStrip"), nullptr, L"BUTTON", L"ok")));
+        return Report();
+    }
+
+    std::string Report()
+    {
         if (WaitForSingleObject(process_.hProcess, 20000) != WAIT_OBJECT_0)
             return "";
         DWORD exitCode = 0xdeadbeef;
@@ -211,6 +218,45 @@ TEST_F(EndToEnd, ValueTypedOnTheInputPanelIsAppliedAndReachesTheDriver)
     EXPECT_NE(std::string::npos, report.find("InitalDelay 350, RepeatDelay 100, KeyLight 1, "
                                              "KeyLightDelay 5000, reloads 1"))
         << report;
+}
+
+// The handheld worked by its keypad alone, as the keypad driver delivers
+// the X keyboard's keys: the action key opens Keyboard from the Settings
+// screen, Tab and digits set the repeat delay, the left soft key applies,
+// the right one resets the fields, the action key closes.
+TEST(EndToEndByKeys, TheKeypadAloneSetsAppliesResetsAndCloses)
+{
+    handheld::DeleteSettingsKey();
+    Host host(L"");
+    ASSERT_TRUE(host.Started());
+    ASSERT_TRUE(WaitFor([&] { return host.Shell(L"HostSettingsScreen") != nullptr; }));
+    Sleep(1000);
+    XdoTool(L"mousemove 1 1 key --delay 150 Return");
+    HWND dialog = host.Dialog();
+    ASSERT_TRUE(dialog) << "the action key did not open Keyboard";
+
+    XdoTool(L"key --delay 150 Tab 3 0 0");
+    EXPECT_TRUE(WaitFor([&] { return ItemText(dialog, IDC_REPEAT_DELAY) == L"300"; }));
+    XdoTool(L"key F1");
+    EXPECT_TRUE(WaitFor([] { return handheld::ReadDword(L"RepeatDelay") == 300u; }))
+        << "the left soft key did not apply";
+    EXPECT_TRUE(IsWindowVisible(dialog));
+
+    XdoTool(L"key F2");
+    EXPECT_TRUE(WaitFor([&] { return ItemText(dialog, IDC_REPEAT_DELAY) == L"100"; }))
+        << "the right soft key did not reset";
+    EXPECT_EQ(L"220", ItemText(dialog, IDC_INITIAL_DELAY));
+    EXPECT_EQ(300u, handheld::ReadDword(L"RepeatDelay")) << "Reset saves nothing";
+
+    XdoTool(L"key Return");
+    EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); })) << "the action key did not close";
+    EXPECT_EQ(300u, handheld::ReadDword(L"RepeatDelay")) << "closing saves nothing";
+
+    std::string report = host.Close();
+    EXPECT_NE(std::string::npos, report.find("InitalDelay 220, RepeatDelay 300, KeyLight 1, "
+                                             "KeyLightDelay 5000, reloads 1"))
+        << report;
+    handheld::DeleteSettingsKey();
 }
 
 }

@@ -110,19 +110,21 @@ TEST(Resources, DialogTemplateIsExactlyAsDesigned)
     EXPECT_EQ(8, dialog.Word()) << "point size";
     EXPECT_EQ(L"MS Shell Dlg", dialog.String());
 
+    // The ids as numbers: they are what other code and tools address the
+    // controls by, whatever resource.h says.
     const Control expected[] = {
         {-1, L"#130", L"Inital delay:", 0x50020000, 7, 7, 51, 8},
-        {IDC_INITIAL_DELAY, L"#129", L"", 0x50810080, 7, 17, 40, 14},
-        {IDC_INITIAL_DELAY_SPIN, L"msctls_updown32", L"", 0x500000B6, 50, 17, 11, 14},
+        {1001, L"#129", L"", 0x50810080, 7, 17, 40, 14},
+        {1002, L"msctls_updown32", L"", 0x500000B6, 50, 17, 11, 14},
         {-1, L"#130", L"Repeat delay", 0x50020000, 7, 36, 67, 8},
-        {IDC_REPEAT_DELAY, L"#129", L"", 0x50810080, 7, 46, 40, 14},
-        {IDC_REPEAT_DELAY_SPIN, L"msctls_updown32", L"", 0x500000B6, 50, 46, 11, 14},
-        {IDC_KEYLIGHT, L"#128", L"Turn on keylight", 0x50010003, 76, 19, 69, 10},
-        {IDC_KEYLIGHT_DELAY, L"#129", L"", 0x50810080, 75, 46, 40, 14},
-        {IDC_KEYLIGHT_DELAY_SPIN, L"msctls_updown32", L"", 0x500000B6, 114, 46, 11, 14},
+        {1003, L"#129", L"", 0x50810080, 7, 46, 40, 14},
+        {1005, L"msctls_updown32", L"", 0x500000B6, 50, 46, 11, 14},
+        {1006, L"#128", L"Turn on keylight", 0x50010003, 76, 19, 69, 10},
+        {1007, L"#129", L"", 0x50810080, 75, 46, 40, 14},
+        {1008, L"msctls_updown32", L"", 0x500000B6, 114, 46, 11, 14},
         {-1, L"#130", L"Keylight delay", 0x50020000, 75, 36, 70, 8},
         {-1, L"#130", L"Keylight delay in seconds", 0x58020000, 26, 81, 99, 8},
-        {IDC_SIPPREF, L"SIPPREF", L"SIP1", 0x40010000, 135, 111, 14, 14},
+        {1009, L"SIPPREF", L"SIP1", 0x40010000, 135, 111, 14, 14},
     };
     ASSERT_EQ(std::size(expected), count);
     for (const Control& want : expected) {

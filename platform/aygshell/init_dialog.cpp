@@ -3,6 +3,7 @@
 #include "aygshell.h"
 #include "aygshell_test.h"
 #include "input_panel.h"
+#include "keypad_driver.h"
 #include "shell_layout.h"
 
 #include <commctrl.h>
@@ -17,6 +18,23 @@ const int kOkButtonId = 1;
 const int kOkButtonWidth = 30;
 const UINT_PTR kTitleSubclassId = 1;
 
+// The keylight's lamp at the strip's right end, before the OK button: lit
+// amber, or dark; `text` loses the lamp's room.
+void PaintKeylight(HDC dc, RECT* text, bool lit)
+{
+    int size = shell::Scale(8);
+    int right = text->right;
+    int top = (text->top + text->bottom - size) / 2;
+    HBRUSH lamp = CreateSolidBrush(lit ? RGB(0xFF, 0xC0, 0x20) : RGB(0x08, 0x20, 0x50));
+    HGDIOBJ oldBrush = SelectObject(dc, lamp);
+    HGDIOBJ oldPen = SelectObject(dc, GetStockObject(NULL_PEN));
+    Ellipse(dc, right - size, top, right, top + size);
+    SelectObject(dc, oldPen);
+    SelectObject(dc, oldBrush);
+    DeleteObject(lamp);
+    text->right -= size + shell::Scale(4);
+}
+
 void PaintTitle(HWND strip)
 {
     // One brush for the life of the process, however many strips come.
@@ -30,6 +48,7 @@ void PaintTitle(HWND strip)
     FillRect(dc, &text, background);
     text.left += shell::Scale(6);
     text.right -= shell::Scale(kOkButtonWidth + 4);
+    PaintKeylight(dc, &text, GetWindowLongPtrW(strip, GWLP_USERDATA) != 0);
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(255, 255, 255));
     HGDIOBJ oldFont = SelectObject(dc, shell::Font());
@@ -40,6 +59,12 @@ void PaintTitle(HWND strip)
 
 LRESULT CALLBACK TitleStripProc(HWND strip, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    static const UINT keylight = RegisterWindowMessageW(KEYPAD_KEYLIGHT_MESSAGE);
+    if (message == keylight) {
+        SetWindowLongPtrW(strip, GWLP_USERDATA, wParam);
+        InvalidateRect(strip, nullptr, FALSE);
+        return 0;
+    }
     switch (message) {
     case WM_PAINT:
         PaintTitle(strip);

@@ -5,8 +5,7 @@
 // Afterwards it reports what it learned of each applet and what the
 // keypad driver has in effect.
 #include "cpl_module.h"
-#include "keypad_contract.h"
-#include "keypad_driver.h"
+#include "keypad_session.h"
 #include "settings_screen.h"
 
 #include <aygshell.h>
@@ -35,24 +34,6 @@ void ReportApplets(const std::wstring& path, const CplModule& module)
     }
 }
 
-void ReportKeypad()
-{
-    HANDLE keypad = CreateFileW(KEYPAD_DEVICE_NAME, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    KeypadState state;
-    if (keypad == INVALID_HANDLE_VALUE ||
-        !DeviceIoControl(keypad, IOCTL_KEYPAD_QUERY_STATE, nullptr, 0, &state, sizeof state,
-                         nullptr, nullptr)) {
-        std::printf("keypad driver: not present\n");
-    } else {
-        std::printf("keypad driver: InitalDelay %lu, RepeatDelay %lu, KeyLight %lu, "
-                    "KeyLightDelay %lu, reloads %lu\n",
-                    state.initalDelay, state.repeatDelay, state.keyLight, state.keyLightDelay,
-                    state.reloads);
-    }
-    if (keypad != INVALID_HANDLE_VALUE)
-        CloseHandle(keypad);
-}
-
 int Fail(const std::wstring& message)
 {
     std::fprintf(stderr, "ctlpnl: %s\n", Narrow(message).c_str());
@@ -69,6 +50,7 @@ int main()
         return Fail(L"usage: ctlpnl FILE.cpl,N | ctlpnl FILE.cpl [FILE.cpl...]");
 
     SHInitExtraControls();
+    StartKeypad();
     std::vector<CplRequest> requests;
     std::vector<std::unique_ptr<CplModule>> modules;
     for (int i = 1; i < count; ++i) {

@@ -44,6 +44,20 @@ void MakeAppletList(HWND screen, const std::vector<CplModule*>& modules, Screen*
             state->entries.push_back({module, i});
         }
     }
+    // The keypad's action key opens the chosen applet: the first to begin.
+    ListView_SetItemState(list, 0, LVIS_FOCUSED | LVIS_SELECTED, LVIS_FOCUSED | LVIS_SELECTED);
+    SetFocus(list);
+}
+
+void OpenEntry(HWND screen, const Screen& state, int index)
+{
+    if (index < 0 || static_cast<size_t>(index) >= state.entries.size())
+        return;
+    const Entry& entry = state.entries[index];
+    entry.module->Open(entry.applet);
+    // The applet's dialog has no owner: nothing hands the screen back but
+    // the screen itself.
+    SetForegroundWindow(screen);
 }
 
 LRESULT CALLBACK ScreenProc(HWND screen, UINT message, WPARAM wParam, LPARAM lParam)
@@ -52,15 +66,20 @@ LRESULT CALLBACK ScreenProc(HWND screen, UINT message, WPARAM wParam, LPARAM lPa
     switch (message) {
     case WM_NOTIFY: {
         auto* header = reinterpret_cast<NMHDR*>(lParam);
-        if (header->idFrom == kListId && header->code == LVN_ITEMACTIVATE) {
-            int index = reinterpret_cast<NMITEMACTIVATE*>(lParam)->iItem;
-            if (index >= 0 && static_cast<size_t>(index) < state->entries.size()) {
-                const Entry& entry = state->entries[index];
-                entry.module->Open(entry.applet);
-            }
-        }
+        if (header->idFrom != kListId)
+            return 0;
+        // A tap on an applet, or the action key on the chosen one.
+        if (header->code == LVN_ITEMACTIVATE)
+            OpenEntry(screen, *state, reinterpret_cast<NMITEMACTIVATE*>(lParam)->iItem);
+        else if (header->code == NM_RETURN)
+            OpenEntry(screen, *state, ListView_GetNextItem(header->hwndFrom, -1, LVNI_FOCUSED));
         return 0;
     }
+    case WM_ACTIVATE:
+        // Back from an applet too: the keypad works the list.
+        if (LOWORD(wParam) != WA_INACTIVE)
+            SetFocus(GetDlgItem(screen, kListId));
+        return 0;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK)
             DestroyWindow(screen);
