@@ -15,18 +15,7 @@
 
 namespace {
 
-// Starts xdotool on the machine the virtual screen belongs to. Wine starts
-// Unix programs without a Windows process to wait on (the process record
-// comes back unfilled), so callers wait for the input's effect instead.
-void XdoTool(const std::wstring& arguments)
-{
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    std::wstring line = L"/usr/bin/xdotool " + arguments;
-    ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &process));
-}
+using handheld::XdoTool;
 
 POINT CentreOf(HWND window)
 {
@@ -229,8 +218,16 @@ TEST(EndToEndByKeys, TheKeypadAloneSetsAppliesResetsAndCloses)
     handheld::DeleteSettingsKey();
     Host host(L"");
     ASSERT_TRUE(host.Started());
-    ASSERT_TRUE(WaitFor([&] { return host.Shell(L"HostSettingsScreen") != nullptr; }));
-    Sleep(1000);
+    // Keys go to the foreground window's focus: the Settings screen's list.
+    ASSERT_TRUE(WaitFor([&] {
+        HWND screen = host.Shell(L"HostSettingsScreen");
+        GUITHREADINFO focus = {};
+        focus.cbSize = sizeof focus;
+        return screen && GetForegroundWindow() == screen &&
+               GetGUIThreadInfo(GetWindowThreadProcessId(screen, nullptr), &focus) &&
+               GetParent(focus.hwndFocus) == screen;
+    })) << "the Settings screen never took the keys";
+    Sleep(500);
     XdoTool(L"mousemove 1 1 key --delay 150 Return");
     HWND dialog = host.Dialog();
     ASSERT_TRUE(dialog) << "the action key did not open Keyboard";

@@ -13,6 +13,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using handheld::XdoTool;
 
 // A timer tick, and what the input path may add to it.
 const double kTolerance = 16 + 30;
@@ -20,16 +21,6 @@ const double kTolerance = 16 + 30;
 double MsSince(Clock::time_point start)
 {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-}
-
-void XdoTool(const std::wstring& arguments)
-{
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    std::wstring line = L"/usr/bin/xdotool " + arguments;
-    ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &process));
 }
 
 struct Received {
@@ -117,13 +108,14 @@ protected:
         Pump(milliseconds, [] { return false; });
     }
 
-    // Holds F3 for two seconds on the X keyboard.
-    Received Hold()
+    // Plays F3 on the X keyboard as xdotool's `keys` say, and collects what
+    // reaches this program until the key is released.
+    Received Play(const wchar_t* keys)
     {
         Received received;
         g_received = &received;
         g_begin = Clock::now();
-        XdoTool(L"keydown F3 sleep 2 keyup F3");
+        XdoTool(keys);
         Pump(8000, [&] { return received.up >= 0; });
         g_received = nullptr;
         return received;
@@ -146,7 +138,7 @@ TEST_F(KeypadScan, HeldKeyRepeatsAsTheDriversSettingsSay)
     for (const auto& s : settings) {
         SCOPED_TRACE(testing::Message() << s.initial << "/" << s.repeat);
         Apply(s.initial, s.repeat, 1, 5000);
-        Received received = Hold();
+        Received received = Play(L"keydown F3 sleep 2 keyup F3");
         ASSERT_FALSE(received.downs.empty()) << "no key reached the program";
         ASSERT_GE(received.up, 0) << "the release never came";
         double press = received.downs.front();
@@ -175,12 +167,7 @@ TEST_F(KeypadScan, HeldKeyRepeatsAsTheDriversSettingsSay)
 TEST_F(KeypadScan, KeylightLightsAtAPressAndGoesOutItsDelayAfterTheLastKey)
 {
     Apply(220, 100, 1, 1500);
-    Received received;
-    g_received = &received;
-    g_begin = Clock::now();
-    XdoTool(L"key F3");
-    Pump(3000, [&] { return received.up >= 0; });
-    g_received = nullptr;
+    Received received = Play(L"key F3");
     ASSERT_GE(received.up, 0);
     EXPECT_TRUE(Activity().keylightOn) << "lit at the press";
     Pump(5000, [&] { return !Activity().keylightOn; });

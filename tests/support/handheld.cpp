@@ -127,6 +127,16 @@ HWND VisibleTopLevel(DWORD process, LPCWSTR className)
     return search.found;
 }
 
+void XdoTool(const std::wstring& arguments)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    std::wstring line = L"/usr/bin/xdotool " + arguments;
+    ASSERT_TRUE(CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &process));
+}
+
 KeypadState QueryKeypad()
 {
     KeypadState state;

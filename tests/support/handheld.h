@@ -44,6 +44,11 @@ bool IsLiveHandle(HANDLE handle);
 // A visible top-level window of `process` with class `className`, or null.
 HWND VisibleTopLevel(DWORD process, LPCWSTR className);
 
+// Starts xdotool on the machine the virtual screen belongs to. Wine starts
+// Unix programs without a Windows process to wait on (the process record
+// comes back unfilled), so callers wait for the input's effect instead.
+void XdoTool(const std::wstring& arguments);
+
 // What the keypad driver has in effect, asked through "KPD1:".
 KeypadState QueryKeypad();
 
