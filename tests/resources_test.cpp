@@ -153,10 +153,10 @@ TEST(Resources, MenuHasApplyThenResetAndNothingElse)
     EXPECT_EQ(0, menu.Word()) << "version";
     EXPECT_EQ(0, menu.Word()) << "header size";
     EXPECT_EQ(0x0000, menu.Word());
-    EXPECT_EQ(IDM_APPLY, menu.Word());
+    EXPECT_EQ(1011, menu.Word()) << "Apply, as other code sends it";
     EXPECT_EQ(L"Apply", menu.String());
     EXPECT_EQ(0x0080, menu.Word()) << "the last item carries MF_END";
-    EXPECT_EQ(IDM_RESET, menu.Word());
+    EXPECT_EQ(1010, menu.Word()) << "Reset";
     EXPECT_EQ(L"Reset", menu.String());
     EXPECT_EQ(bytes.size(), menu.Offset());
 }
