@@ -154,6 +154,29 @@ TEST(KeypadModel, HeldKeyRepeatsAfterTheInitialDelayThenEveryInterval)
     EXPECT_EQ(4u, model.Repeats()) << "a released key repeats no more";
 }
 
+// What the driver waits for: the next repeat while a key is held, the
+// keylight going out once it is released, and nothing after that.
+TEST(KeypadModel, NextChangeIsTheNextRepeatOrTheKeylightGoingOut)
+{
+    KeypadModel model = ModelWith(220, 100, 1, 5000);
+    EXPECT_EQ(KeypadModel::kNever, model.NextChangeAt()) << "no key yet";
+    ASSERT_TRUE(model.Advance(1000, KEYPAD_KEY_DOWN));
+    struct { DWORD at; DWORD next; } expected[] = {
+        {1000, 1220}, {1219, 1220}, {1220, 1320}, {1399, 1420}};
+    for (const auto& e : expected) {
+        ASSERT_TRUE(model.Advance(e.at, KEYPAD_TICK));
+        EXPECT_EQ(e.next, model.NextChangeAt()) << "at " << e.at;
+    }
+    ASSERT_TRUE(model.Advance(1500, KEYPAD_KEY_UP));
+    EXPECT_EQ(6500u, model.NextChangeAt()) << "the keylight goes out";
+    ASSERT_TRUE(model.Advance(6500, KEYPAD_TICK));
+    EXPECT_EQ(KeypadModel::kNever, model.NextChangeAt());
+
+    KeypadModel once = ModelWith(0, 0, 0, 5000);
+    ASSERT_TRUE(once.Advance(0, KEYPAD_KEY_DOWN));
+    EXPECT_EQ(KeypadModel::kNever, once.NextChangeAt()) << "a zero interval repeats once";
+}
+
 TEST(KeypadModel, ZeroIntervalRepeatsOnce)
 {
     KeypadModel model = ModelWith(0, 0, 1, 5000);

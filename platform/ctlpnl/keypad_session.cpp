@@ -3,6 +3,7 @@
 #include "keypad_contract.h"
 #include "keypad_driver.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -56,11 +57,11 @@ void ReportKeylight(const KeypadState& state, const KeypadActivity& activity)
     if (!state.keyLight)
         std::printf("keylight: off, as KeyLight 0 says\n");
     else if (activity.keylightOutMs == ~0u)
-        std::printf("keylight: has not gone out; KeyLightDelay %lu says %lu ms after the last key\n",
-                    state.keyLightDelay, state.keyLightDelay);
+        std::printf("keylight: has not gone out; KeyLightDelay says %lu ms after the last key\n",
+                    state.keyLightDelay);
     else
-        std::printf("keylight: went out %lu ms after the last key; KeyLightDelay %lu says %lu\n",
-                    activity.keylightOutMs, state.keyLightDelay, state.keyLightDelay);
+        std::printf("keylight: went out %lu ms after the last key; KeyLightDelay says %lu\n",
+                    activity.keylightOutMs, state.keyLightDelay);
 }
 
 }

@@ -1,5 +1,7 @@
 #include "keypad_model.h"
 
+#include <algorithm>
+
 bool KeypadModel::Advance(DWORD now, DWORD kind)
 {
     if (now < now_ || kind > KEYPAD_KEY_UP)
@@ -35,4 +37,14 @@ bool KeypadModel::KeylightOn() const
     if (!settings_.keyLight || !anyKeyYet_)
         return false;
     return held_ || now_ - releasedAt_ < settings_.keyLightDelay;
+}
+
+DWORD KeypadModel::NextChangeAt() const
+{
+    DWORD next = kNever;
+    if (held_ && (settings_.repeatDelay || Repeats() == 0))
+        next = pressedAt_ + settings_.initalDelay + Repeats() * settings_.repeatDelay;
+    if (!held_ && KeylightOn())
+        next = std::min(next, releasedAt_ + settings_.keyLightDelay);
+    return next;
 }

@@ -17,6 +17,11 @@ public:
     DWORD Repeats() const;
     bool KeylightOn() const;
 
+    // When Repeats() or KeylightOn() next changes on the model's clock, or
+    // kNever when neither will without another key.
+    static constexpr DWORD kNever = 0xFFFFFFFF;
+    DWORD NextChangeAt() const;
+
 private:
     KeypadState settings_ = {};
     DWORD now_ = 0;

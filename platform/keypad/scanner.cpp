@@ -16,7 +16,6 @@ std::mutex g_lock;
 bool g_started = false;
 DWORD g_thread = 0;
 Clock::time_point g_start;
-KeypadState g_settings = {};
 // Real time, in ms since scanning began; the simulation the driver also
 // offers keeps a clock of its own.
 KeypadModel g_model;
@@ -106,16 +105,10 @@ DWORD Tick()
     }
     ShowKeylight(g_model.KeylightOn(), now);
 
-    DWORD next = INFINITE;
-    if (g_heldKey && (g_settings.repeatDelay || g_holdRepeats == 0)) {
-        DWORD due = g_pressedAt + g_settings.initalDelay + g_holdRepeats * g_settings.repeatDelay;
-        next = due > now ? due - now : 0;
-    }
-    if (g_lit && !g_heldKey) {
-        DWORD out = g_releasedAt + g_settings.keyLightDelay;
-        next = std::min(next, out > now ? out - now : 0);
-    }
-    return next;
+    DWORD next = g_model.NextChangeAt();
+    if (next == KeypadModel::kNever)
+        return INFINITE;
+    return next > now ? next - now : 0;
 }
 
 // Every key from the X server stops here; the scanner hands it on.
@@ -177,7 +170,6 @@ void Start(const KeypadState& settings)
 void Configure(const KeypadState& settings)
 {
     std::lock_guard<std::mutex> hold(g_lock);
-    g_settings = settings;
     g_model.Configure(settings);
     if (g_thread)
         PostThreadMessageW(g_thread, WM_NULL, 0, 0);
