@@ -4,18 +4,17 @@
 #include "support/dialog_session.h"
 #include "support/handheld.h"
 #include "support/pe_image.h"
+#include "support/waiting.h"
 
 #include <cpl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <iterator>
 #include <set>
 #include <vector>
 #include <cstring>
 #include <functional>
-#include <thread>
 #include <utility>
 
 namespace {
@@ -41,6 +40,14 @@ protected:
     LONG Call(UINT message, LPARAM lParam1 = 0, LPARAM lParam2 = 0)
     {
         return entry_(nullptr, message, lParam1, lParam2);
+    }
+
+    // CPL_DBLCLK's answer, with `script` as the user of the dialog it shows.
+    LONG ShowDialog(const std::function<void(HWND)>& script, HWND host = nullptr,
+                    LPARAM lData = 7)
+    {
+        return static_cast<LONG>(dialog_session::WhileShown(
+            [&] { return entry_(host, CPL_DBLCLK, 0, lData); }, script));
     }
 
     HMODULE module_ = nullptr;
@@ -135,18 +142,14 @@ int OpenSettingsDialogs()
 
 TEST_F(Applet, DoubleClickShowsTheDialogAndASecondOneBringsItForward)
 {
-    std::atomic<LONG> secondResult{-1};
-    std::atomic<int> dialogsDuringSecond{0};
-    std::thread user([&] {
-        HWND dialog = dialog_session::WaitForWindow(L"#32770");
-        ASSERT_TRUE(dialog);
+    LONG secondResult = -1;
+    int dialogsDuringSecond = 0;
+    EXPECT_EQ(1, ShowDialog([&](HWND dialog) {
         EXPECT_EQ(dialog, FindWindowW(L"Dialog", L"Keyboard settings"));
         secondResult = Call(CPL_DBLCLK);
         dialogsDuringSecond = OpenSettingsDialogs();
         SendMessageW(dialog, WM_COMMAND, IDOK, 0);
-    });
-    EXPECT_EQ(1, Call(CPL_DBLCLK));
-    user.join();
+    }));
 
     EXPECT_EQ(1, secondResult) << "answered at once";
     EXPECT_EQ(1, dialogsDuringSecond) << "no second dialog";
@@ -215,21 +218,19 @@ TEST_F(Applet, AWholeSessionChangesNothingOutsideTheSettingsKey)
 {
     std::set<std::wstring> before = RegistrySnapshot();
 
-    std::thread user([&] {
-        HWND dialog = dialog_session::WaitForWindow(L"#32770");
-        ASSERT_TRUE(dialog);
-        dialog_session::Type(dialog, IDC_INITIAL_DELAY, L"300");
-        dialog_session::Command(dialog, IDM_APPLY);
-        dialog_session::Command(dialog, IDM_RESET);
-        dialog_session::Command(dialog, IDM_APPLY);
-        dialog_session::Command(dialog, IDOK);
-    });
     EXPECT_EQ(1, Call(CPL_INIT));
     EXPECT_EQ(1, Call(CPL_GETCOUNT));
     NEWCPLINFOW record;
     EXPECT_EQ(0, Call(CPL_NEWINQUIRE, 0, reinterpret_cast<LPARAM>(&record)));
-    EXPECT_EQ(1, Call(CPL_DBLCLK, 0, record.lData));
-    user.join();
+    EXPECT_EQ(1, ShowDialog(
+                     [](HWND dialog) {
+                         dialog_session::Type(dialog, IDC_INITIAL_DELAY, L"300");
+                         dialog_session::Command(dialog, IDM_APPLY);
+                         dialog_session::Command(dialog, IDM_RESET);
+                         dialog_session::Command(dialog, IDM_APPLY);
+                         dialog_session::Command(dialog, IDOK);
+                     },
+                     nullptr, record.lData));
     EXPECT_EQ(0, Call(CPL_STOP, 0, record.lData));
     EXPECT_EQ(0, Call(CPL_EXIT));
 
@@ -359,18 +360,13 @@ Opened OpenCopy(AppletCopy& copy)
     Opened opened;
     if (!entry)
         return opened;
-    std::thread user([&] {
-        HWND dialog = dialog_session::WaitForWindow(L"#32770");
-        if (!dialog)
-            return;
-        wchar_t title[64] = L"";
-        GetWindowTextW(dialog, title, 64);
-        opened.title = title;
-        SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
-    });
     handheld::ClearJournal();
-    entry(nullptr, CPL_DBLCLK, 0, 7);
-    user.join();
+    dialog_session::WhileShown([&] { return entry(nullptr, CPL_DBLCLK, 0, 7); },
+                               [&](HWND dialog) {
+                                   wchar_t title[64] = L"";
+                                   GetWindowTextW(dialog, title, 64);
+                                   opened.title = title;
+                               });
     opened.calls = handheld::Journal();
     return opened;
 }
@@ -400,11 +396,10 @@ TEST_F(Applet, WithoutStringOneHundredFourTheCaptionStaysAndNothingIsSearched)
 
 // Activation crosses threads: the dialog's thread takes it up when its
 // loop next runs.
-HWND ForegroundSoon(HWND expected)
+testing::AssertionResult ComesToTheForeground(const char* what, HWND window)
 {
-    for (int wait = 0; wait < 400 && GetForegroundWindow() != expected; ++wait)
-        Sleep(5);
-    return GetForegroundWindow();
+    return handheld::Eventually(std::string(what) + " comes to the foreground",
+                                [window] { return GetForegroundWindow() == window; });
 }
 
 // Runs the host in another process, asked to open Keyboard; false when it
@@ -418,7 +413,7 @@ bool HostOpensKeyboard()
     if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
                         ProgramFolder().c_str(), &startup, &host))
         return false;
-    bool ended = WaitForSingleObject(host.hProcess, 20000) == WAIT_OBJECT_0;
+    bool ended = WaitForSingleObject(host.hProcess, handheld::kPatienceMs) == WAIT_OBJECT_0;
     if (!ended)
         TerminateProcess(host.hProcess, 1);
     CloseHandle(host.hThread);
@@ -438,22 +433,18 @@ TEST_F(Applet, SecondRequestBringsTheOpenDialogToTheForeground)
     };
     for (const auto& request : requests) {
         SCOPED_TRACE(request.first);
-        std::thread user([&] {
-            HWND dialog = dialog_session::WaitForWindow(L"#32770");
-            ASSERT_TRUE(dialog);
+        EXPECT_EQ(1, ShowDialog([&](HWND dialog) {
             HWND other = CreateWindowExW(0, L"STATIC", L"Keyboard settings",
                                          WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr,
                                          nullptr, nullptr);
             SetForegroundWindow(other);
-            EXPECT_EQ(other, ForegroundSoon(other));
+            EXPECT_TRUE(ComesToTheForeground("the other window", other));
             EXPECT_TRUE(request.second());
-            EXPECT_EQ(dialog, ForegroundSoon(dialog));
+            EXPECT_TRUE(ComesToTheForeground("the dialog", dialog));
             EXPECT_EQ(1, OpenSettingsDialogs());
             DestroyWindow(other);
             SendMessageW(dialog, WM_COMMAND, IDOK, 0);
-        });
-        EXPECT_EQ(1, Call(CPL_DBLCLK));
-        user.join();
+        }));
     }
 }
 
@@ -473,16 +464,9 @@ TEST_F(Applet, DialogHasNoOwnerAndGetsInitParameterZero)
     ASSERT_TRUE(hook);
     g_initParameter = -1;
     HWND owner = reinterpret_cast<HWND>(-1);
-    std::thread user([&] {
-        HWND dialog = dialog_session::WaitForWindow(L"#32770");
-        ASSERT_TRUE(dialog);
-        owner = GetWindow(dialog, GW_OWNER);
-        SendMessageW(dialog, WM_COMMAND, IDOK, 0);
-    });
     HWND host = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP, 0, 0, 50, 50, nullptr, nullptr,
                                 nullptr, nullptr);
-    EXPECT_EQ(1, entry_(host, CPL_DBLCLK, 0, 7));
-    user.join();
+    EXPECT_EQ(1, ShowDialog([&](HWND dialog) { owner = GetWindow(dialog, GW_OWNER); }, host));
     UnhookWindowsHookEx(hook);
     DestroyWindow(host);
     EXPECT_EQ(nullptr, owner);

@@ -4,6 +4,7 @@
 #include "resource.h"
 #include "support/dialog_session.h"
 #include "support/handheld.h"
+#include "support/waiting.h"
 
 #include "aygshell_test.h"
 #include "coredll_test.h"
@@ -225,7 +226,7 @@ TEST_F(KeyboardDialog, OkCancelAndTheActionKeyEndTheDialogWithoutSaving)
             Type(dialog, IDC_INITIAL_DELAY, L"999");
             Command(dialog, IDM_RESET);
             way.second(dialog);
-            EXPECT_TRUE(dialog_session::WaitUntilGone(dialog));
+            EXPECT_TRUE(dialog_session::Ends(dialog));
         });
         EXPECT_EQ(0, result);
         EXPECT_FALSE(handheld::SettingsKeyExists());
@@ -245,7 +246,7 @@ TEST_F(KeyboardDialog, CommandsCountWhateverNotificationCodeTheyCarry)
         send(IDM_RESET);
         EXPECT_EQ(L"220", ItemText(dialog, IDC_INITIAL_DELAY));
         send(IDOK);
-        EXPECT_TRUE(dialog_session::WaitUntilGone(dialog));
+        EXPECT_TRUE(dialog_session::Ends(dialog));
     });
     EXPECT_EQ(0, result);
 }
@@ -387,8 +388,8 @@ TEST_F(KeyboardDialog, TabVisitsTheFourInputControlsInTemplateOrder)
             visited.push_back(GetDlgCtrlID(focus));
             PostMessageW(focus, WM_KEYDOWN, VK_TAB, 0);
             PostMessageW(focus, WM_KEYUP, VK_TAB, 0);
-            for (int wait = 0; wait < 200 && FocusOf(dialog) == focus; ++wait)
-                Sleep(5);
+            EXPECT_TRUE(handheld::Eventually("Tab moves the focus",
+                                             [&] { return FocusOf(dialog) != focus; }));
         }
         EXPECT_EQ(std::vector<int>({IDC_INITIAL_DELAY, IDC_REPEAT_DELAY, IDC_KEYLIGHT,
                                     IDC_KEYLIGHT_DELAY, IDC_INITIAL_DELAY}),

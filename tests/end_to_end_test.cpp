@@ -4,6 +4,7 @@
 #include "resource.h"
 #include "support/handheld.h"
 #include "support/pe_image.h"
+#include "support/waiting.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 
 namespace {
 
+using handheld::Eventually;
 using handheld::XdoTool;
 
 POINT CentreOf(HWND window)
@@ -30,17 +32,6 @@ std::wstring TapAt(HWND window)
 {
     POINT at = CentreOf(window);
     return L"mousemove " + std::to_wstring(at.x) + L" " + std::to_wstring(at.y) + L" click 1 ";
-}
-
-template <typename Condition>
-bool WaitFor(Condition condition)
-{
-    for (int attempt = 0; attempt < 400; ++attempt) {
-        if (condition())
-            return true;
-        Sleep(50);
-    }
-    return false;
 }
 
 // The host, opening Keyboard as the device does, with what it prints kept
@@ -87,7 +78,7 @@ public:
     HWND Dialog()
     {
         HWND dialog = nullptr;
-        if (!WaitFor([&] {
+        if (!Eventually("the host shows the dialog", [&] {
                 dialog = FindWindowW(L"#32770", L"Keyboard settings");
                 return dialog && IsWindowVisible(dialog);
             }))
@@ -108,7 +99,7 @@ public:
 
     std::string Report()
     {
-        if (WaitForSingleObject(process_.hProcess, 20000) != WAIT_OBJECT_0)
+        if (WaitForSingleObject(process_.hProcess, handheld::kPatienceMs) != WAIT_OBJECT_0)
             return "";
         DWORD exitCode = 0xdeadbeef;
         GetExitCodeProcess(process_.hProcess, &exitCode);
@@ -160,14 +151,14 @@ TEST_F(EndToEnd, TypedRepeatDelayIsAppliedFromTheSoftKeyAndReachesTheDriver)
 
     XdoTool(TapAt(GetDlgItem(dialog, IDC_REPEAT_DELAY)) +
             L"key --delay 20 End BackSpace BackSpace BackSpace BackSpace 8 0");
-    EXPECT_TRUE(WaitFor([&] { return ItemText(dialog, IDC_REPEAT_DELAY) == L"80"; }))
-        << "typing did not reach the field";
+    EXPECT_TRUE(Eventually("typing 80 reaches the field",
+                           [&] { return ItemText(dialog, IDC_REPEAT_DELAY) == L"80"; }));
 
     HWND apply = FindWindowExW(host.Shell(L"ShellMenuBar"), nullptr, L"BUTTON", L"Apply");
     ASSERT_TRUE(apply);
     XdoTool(TapAt(apply));
-    EXPECT_TRUE(WaitFor([] { return handheld::ReadDword(L"RepeatDelay") == 80u; }))
-        << "Apply did not store the typed delay";
+    EXPECT_TRUE(Eventually("Apply stores the typed delay",
+                           [] { return handheld::ReadDword(L"RepeatDelay") == 80u; }));
     EXPECT_EQ(220u, handheld::ReadDword(L"InitalDelay"));
     EXPECT_TRUE(IsWindowVisible(dialog)) << "Apply leaves the dialog open";
 
@@ -189,19 +180,19 @@ TEST_F(EndToEnd, ValueTypedOnTheInputPanelIsAppliedAndReachesTheDriver)
 
     XdoTool(TapAt(GetDlgItem(dialog, IDC_INITIAL_DELAY)));
     HWND panel = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (panel = host.Shell(L"ShellInputPanel")) != nullptr; }))
-        << "tapping the field did not raise the input panel";
+    ASSERT_TRUE(Eventually("tapping the field raises the input panel",
+                           [&] { return (panel = host.Shell(L"ShellInputPanel")) != nullptr; }));
     Sleep(500);
     std::wstring taps;
     for (const wchar_t* key : {L"<-", L"<-", L"<-", L"<-", L"3", L"5", L"0"})
         taps += TapAt(FindWindowExW(panel, nullptr, L"ShellInputKey", key)) + L"sleep 0.2 ";
     XdoTool(taps);
-    EXPECT_TRUE(WaitFor([&] { return ItemText(dialog, IDC_INITIAL_DELAY) == L"350"; }))
-        << "the panel's keys did not type into the field";
+    EXPECT_TRUE(Eventually("the panel's keys type 350 into the field",
+                           [&] { return ItemText(dialog, IDC_INITIAL_DELAY) == L"350"; }));
 
     XdoTool(TapAt(FindWindowExW(host.Shell(L"ShellMenuBar"), nullptr, L"BUTTON", L"Apply")));
-    EXPECT_TRUE(WaitFor([] { return handheld::ReadDword(L"InitalDelay") == 350u; }))
-        << "Apply did not store the typed delay";
+    EXPECT_TRUE(Eventually("Apply stores the typed delay",
+                           [] { return handheld::ReadDword(L"InitalDelay") == 350u; }));
 
     std::string report = host.Close();
     EXPECT_NE(std::string::npos, report.find("InitalDelay 350, RepeatDelay 100, KeyLight 1, "
@@ -223,35 +214,36 @@ TEST(EndToEndByKeys, TheKeypadAloneSetsAppliesResetsAndCloses)
     Host host(L"");
     ASSERT_TRUE(host.Started());
     // Keys go to the foreground window's focus: the Settings screen's list.
-    ASSERT_TRUE(WaitFor([&] {
+    ASSERT_TRUE(Eventually("the Settings screen takes the keys", [&] {
         HWND screen = host.Shell(L"HostSettingsScreen");
         GUITHREADINFO focus = {};
         focus.cbSize = sizeof focus;
         return screen && GetForegroundWindow() == screen &&
                GetGUIThreadInfo(GetWindowThreadProcessId(screen, nullptr), &focus) &&
                GetParent(focus.hwndFocus) == screen;
-    })) << "the Settings screen never took the keys";
+    }));
     Sleep(500);
     XdoTool(L"mousemove 1 1 key --delay 150 Return");
     HWND dialog = host.Dialog();
     ASSERT_TRUE(dialog) << "the action key did not open Keyboard";
 
     XdoTool(L"key --delay 150 Tab 3 0 0");
-    EXPECT_TRUE(WaitFor([&] { return ItemText(dialog, IDC_REPEAT_DELAY) == L"300"; }));
+    EXPECT_TRUE(Eventually("Tab and digits type 300 into the repeat delay",
+                           [&] { return ItemText(dialog, IDC_REPEAT_DELAY) == L"300"; }));
     XdoTool(L"key F1");
-    EXPECT_TRUE(WaitFor([] { return handheld::ReadDword(L"RepeatDelay") == 300u; }))
-        << "the left soft key did not apply";
+    EXPECT_TRUE(Eventually("the left soft key applies",
+                           [] { return handheld::ReadDword(L"RepeatDelay") == 300u; }));
     EXPECT_TRUE(IsWindowVisible(dialog));
 
     XdoTool(L"key F2");
-    EXPECT_TRUE(WaitFor([&] { return ItemText(dialog, IDC_REPEAT_DELAY) == L"100"; }))
-        << "the right soft key did not reset";
+    EXPECT_TRUE(Eventually("the right soft key resets",
+                           [&] { return ItemText(dialog, IDC_REPEAT_DELAY) == L"100"; }));
     EXPECT_EQ(L"220", ItemText(dialog, IDC_INITIAL_DELAY));
     EXPECT_EQ(1500u, handheld::ReadDword(L"InitalDelay"));
     EXPECT_EQ(300u, handheld::ReadDword(L"RepeatDelay")) << "Reset saves nothing";
 
     XdoTool(L"key Return");
-    EXPECT_TRUE(WaitFor([&] { return !IsWindow(dialog); })) << "the action key did not close";
+    EXPECT_TRUE(Eventually("the action key closes", [&] { return !IsWindow(dialog); }));
     EXPECT_EQ(300u, handheld::ReadDword(L"RepeatDelay")) << "closing saves nothing";
 
     std::string report = host.Close();

@@ -4,6 +4,7 @@
 #include "resource.h"
 #include "support/dialog_session.h"
 #include "support/handheld.h"
+#include "support/waiting.h"
 
 #include <aygshell.h>
 #include <gtest/gtest.h>
@@ -27,6 +28,8 @@ void PrintTo(const RECT& r, std::ostream* out)
 
 namespace {
 
+using handheld::Eventually;
+using handheld::kPatienceMs;
 using Shell = handheld::CleanHandheld;
 
 struct Child {
@@ -103,7 +106,7 @@ TEST_F(Shell, TitleStripOkButtonSendsIdOk)
         EXPECT_EQ(L"ok", buttons[0].text);
         dialog_session::Type(dialog, IDC_INITIAL_DELAY, L"400");
         SendMessageW(buttons[0].window, BM_CLICK, 0, 0);
-        EXPECT_TRUE(dialog_session::WaitUntilGone(dialog));
+        EXPECT_TRUE(dialog_session::Ends(dialog));
         EXPECT_FALSE(IsWindow(strip)) << "the strip goes with its dialog";
     });
     EXPECT_EQ(0, result);
@@ -138,14 +141,6 @@ TEST_F(Shell, InputPanelIsDownOnceTheDialogHasInitialised)
     ASSERT_TRUE(SHSipPreference(nullptr, SIP_UP));
     ASSERT_TRUE(AygInputPanelIsUp());
     dialog_session::Run([](HWND) { EXPECT_FALSE(AygInputPanelIsUp()); });
-}
-
-template <typename Condition>
-bool Within(int milliseconds, Condition condition)
-{
-    for (int waited = 0; waited < milliseconds && !condition(); waited += 10)
-        Sleep(10);
-    return condition();
 }
 
 void Tap(HWND window)
@@ -184,16 +179,21 @@ TEST_F(Shell, InputPanelServesTheFieldsAndGoesForTheCheckBox)
             SendMessageW(dialog, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(dialog, id)),
                          TRUE);
         };
+        auto goesDown = [](const char* when, int milliseconds) {
+            return Eventually(std::string("the panel goes down ") + when,
+                              [] { return !AygInputPanelIsUp(); }, milliseconds);
+        };
         focus(IDC_REPEAT_DELAY);
-        EXPECT_FALSE(Within(600, [] { return !AygInputPanelIsUp(); })) << "field to field";
+        EXPECT_FALSE(goesDown("from field to field", 600));
         focus(IDC_KEYLIGHT);
         EXPECT_TRUE(AygInputPanelIsUp()) << "not at once";
-        EXPECT_TRUE(Within(2000, [] { return !AygInputPanelIsUp(); })) << "the check box";
+        EXPECT_TRUE(goesDown("for the check box", kPatienceMs));
     });
 }
 
 // The keypad as the dialog's thread receives it: the soft-key buttons act
 // as the soft keys, the d-pad moves the number of a field with a spin.
+// Each wait is for a state that only the key pressed last can bring.
 TEST_F(Shell, SoftKeyButtonsAndTheDpadWorkTheDialog)
 {
     dialog_session::Run([](HWND dialog) {
@@ -202,19 +202,21 @@ TEST_F(Shell, SoftKeyButtonsAndTheDpadWorkTheDialog)
             PostMessageW(field, WM_KEYDOWN, key, 1);
             PostMessageW(field, WM_KEYUP, key, 0xC0000001);
         };
+        auto fieldReads = [dialog](const wchar_t* text) {
+            return [dialog, text] {
+                return dialog_session::ItemText(dialog, IDC_INITIAL_DELAY) == text;
+            };
+        };
         press(VK_UP);
-        EXPECT_TRUE(Within(2000, [dialog] {
-            return dialog_session::ItemText(dialog, IDC_INITIAL_DELAY) == L"221";
-        })) << "the d-pad";
+        EXPECT_TRUE(Eventually("the d-pad moves the field up to 221", fieldReads(L"221")));
         press(VK_F1);
-        EXPECT_TRUE(Within(2000, [] { return handheld::ReadDword(L"InitalDelay") == 221u; }))
-            << "the left soft key applies";
+        EXPECT_TRUE(Eventually("the left soft key applies 221",
+                               [] { return handheld::ReadDword(L"InitalDelay") == 221u; }));
         press(VK_DOWN);
         press(VK_DOWN);
+        EXPECT_TRUE(Eventually("the d-pad moves the field down to 219", fieldReads(L"219")));
         press(VK_F2);
-        EXPECT_TRUE(Within(2000, [dialog] {
-            return dialog_session::ItemText(dialog, IDC_INITIAL_DELAY) == L"220";
-        })) << "the right soft key resets";
+        EXPECT_TRUE(Eventually("the right soft key resets the field to 220", fieldReads(L"220")));
         EXPECT_EQ(221u, handheld::ReadDword(L"InitalDelay"));
         EXPECT_EQ(field, dialog_session::FocusOf(dialog));
     });

@@ -1,13 +1,13 @@
 #include "dialog_session.h"
-#include "handheld.h"
+#include "waiting.h"
 
 #include "applet_module.h"
 #include "keyboard_dialog.h"
 #include "resource.h"
 
 #include <aygshell.h>
-#include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 namespace {
@@ -18,26 +18,38 @@ struct TestModuleAsApplet {
     TestModuleAsApplet() { g_hInstance = GetModuleHandleW(nullptr); }
 } g_testModuleAsApplet;
 
+// One modal dialog of the opening thread. The helper gives up on it, or
+// the dialog is made, in either order; whichever comes second cancels it.
+struct Session {
+    std::atomic<HWND> dialog{nullptr};
+    std::atomic<bool> abandoned{false};
+    std::atomic<bool> openReturned{false};
+};
+
+thread_local Session* t_session = nullptr;
+
+void Cancel(HWND dialog)
+{
+    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
+// Runs on the opening thread as each of its windows is made.
+LRESULT CALLBACK WatchDialogCreation(int code, WPARAM wParam, LPARAM lParam)
+{
+    HWND window = reinterpret_cast<HWND>(wParam);
+    wchar_t className[16] = L"";
+    if (code == HCBT_CREATEWND && t_session && !t_session->dialog &&
+        GetClassNameW(window, className, 16) && lstrcmpW(className, L"#32770") == 0) {
+        t_session->dialog = window;
+        if (t_session->abandoned)
+            Cancel(window);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 }
 
 namespace dialog_session {
-
-HWND WaitForWindow(LPCWSTR className)
-{
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        if (HWND found = handheld::VisibleTopLevel(GetCurrentProcessId(), className))
-            return found;
-        Sleep(1);
-    }
-    return nullptr;
-}
-
-bool WaitUntilGone(HWND window)
-{
-    for (int attempt = 0; attempt < 1000 && IsWindow(window); ++attempt)
-        Sleep(1);
-    return !IsWindow(window);
-}
 
 LPCDLGTEMPLATEW KeyboardTemplate()
 {
@@ -45,23 +57,51 @@ LPCDLGTEMPLATEW KeyboardTemplate()
     return static_cast<LPCDLGTEMPLATEW>(LoadResource(g_hInstance, found));
 }
 
-INT_PTR Run(const std::function<void(HWND dialog)>& script)
+INT_PTR WhileShown(const std::function<INT_PTR()>& open,
+                   const std::function<void(HWND dialog)>& script)
 {
-    SHInitExtraControls();
-
+    Session session;
     std::thread user([&] {
-        HWND dialog = WaitForWindow(L"#32770");
-        EXPECT_TRUE(dialog) << "the dialog never showed";
-        if (!dialog)
+        testing::AssertionResult shown = handheld::Eventually("the dialog shows", [&] {
+            HWND dialog = session.dialog;
+            return (dialog && IsWindowVisible(dialog)) || session.openReturned;
+        });
+        HWND dialog = session.dialog;
+        if (!shown || !dialog || !IsWindowVisible(dialog)) {
+            ADD_FAILURE() << (shown ? "the dialog ended before it showed" : shown.message());
+            session.abandoned = true;
+            if (HWND made = session.dialog)
+                Cancel(made);
             return;
+        }
         script(dialog);
         if (IsWindow(dialog))
             SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
     });
-    INT_PTR result =
-        DialogBoxIndirectParamW(g_hInstance, KeyboardTemplate(), nullptr, KeyboardDlgProc, 0);
+    t_session = &session;
+    HHOOK hook = SetWindowsHookExW(WH_CBT, WatchDialogCreation, nullptr, GetCurrentThreadId());
+    INT_PTR result = open();
+    session.openReturned = true;
+    UnhookWindowsHookEx(hook);
+    t_session = nullptr;
     user.join();
     return result;
+}
+
+INT_PTR Run(const std::function<void(HWND dialog)>& script)
+{
+    SHInitExtraControls();
+    return WhileShown(
+        [] {
+            return DialogBoxIndirectParamW(g_hInstance, KeyboardTemplate(), nullptr,
+                                           KeyboardDlgProc, 0);
+        },
+        script);
+}
+
+testing::AssertionResult Ends(HWND dialog)
+{
+    return handheld::Eventually("the dialog ends", [dialog] { return !IsWindow(dialog); });
 }
 
 HWND FocusOf(HWND dialog)

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <string>
 
@@ -13,16 +15,21 @@ namespace dialog_session {
 // The dialog template, from the applet's resources linked into the test.
 LPCDLGTEMPLATEW KeyboardTemplate();
 
-// Returns the dialog's result; the script gets the dialog once it shows.
-// The dialog is cancelled after the script if the script left it open.
+// Runs `open`, which shows a modal dialog on this thread and returns when
+// it ends (the dialog call itself, or the applet's CPL_DBLCLK), while
+// `script` gets the dialog on a helper thread once it shows. The dialog is
+// cancelled after the script if the script left it open. When it does not
+// show in time the helper gives up and the dialog is cancelled as soon as
+// it is made, so the test fails instead of hanging.
+INT_PTR WhileShown(const std::function<INT_PTR()>& open,
+                   const std::function<void(HWND dialog)>& script);
+
+// The settings dialog from its template, with `script` as its user;
+// returns the dialog's result.
 INT_PTR Run(const std::function<void(HWND dialog)>& script);
 
-// A visible top-level window of this process with class `className`,
-// waited for up to a few seconds; null when none shows.
-HWND WaitForWindow(LPCWSTR className);
-
-// Whether `window` is destroyed within a few seconds.
-bool WaitUntilGone(HWND window);
+// Whether `dialog` is destroyed in time.
+testing::AssertionResult Ends(HWND dialog);
 
 // The control with the focus on the dialog's thread.
 HWND FocusOf(HWND dialog);
