@@ -92,15 +92,22 @@ TEST_F(KeypadSignalTest, DriverTakesUpWhatWasSaved)
     EXPECT_EQ(before.reloads + 1, after.reloads);
 }
 
+// The driver starts from the defaults of the empty store, none of which
+// the save writes.
 TEST_F(KeypadSignalTest, SaveAloneDoesNotReachTheDriver)
 {
+    NotifyKeypadDriver();
     KeypadState before = handheld::QueryKeypad();
+    ASSERT_EQ(220u, before.initalDelay);
 
     KeyboardSettings settings = {80, 30, 0, 9000};
     SaveKeyboardSettings(settings);
 
     KeypadState after = handheld::QueryKeypad();
-    EXPECT_EQ(before.initalDelay, after.initalDelay);
+    EXPECT_EQ(220u, after.initalDelay);
+    EXPECT_EQ(100u, after.repeatDelay);
+    EXPECT_EQ(1u, after.keyLight);
+    EXPECT_EQ(5000u, after.keyLightDelay);
     EXPECT_EQ(before.reloads, after.reloads);
 }
 

@@ -7,6 +7,7 @@
 #include "resource.h"
 #include "support/dialog_session.h"
 #include "support/handheld.h"
+#include "support/selected_tests.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -181,5 +182,5 @@ int main(int argc, char** argv)
         return 2;
     }
     g_screen = {argv[1], std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]), argv[5]};
-    return RUN_ALL_TESTS();
+    return RunSelectedTests();
 }
