@@ -112,22 +112,19 @@ TEST_F(KeypadDriver, RejectsOtherCodesWithoutReloading)
     ExpectState(State(), 220, 100, 1, 5000, 0);
 }
 
-TEST_F(KeypadDriver, QueryAndSimulationRefuseShortBuffers)
+TEST_F(KeypadDriver, QueriesRefuseShortBuffers)
 {
     Start();
     KeypadState state;
+    KeypadActivity activity;
     EXPECT_FALSE(control_(device_, IOCTL_KEYPAD_QUERY_STATE, nullptr, 0,
                           reinterpret_cast<PBYTE>(&state), sizeof state - 1, nullptr));
-    KeypadEvent event = {0, KEYPAD_KEY_DOWN};
-    KeypadResponse response;
-    EXPECT_FALSE(control_(device_, IOCTL_KEYPAD_SIMULATE, reinterpret_cast<PBYTE>(&event),
-                          sizeof event, nullptr, 0, nullptr));
+    EXPECT_FALSE(control_(device_, IOCTL_KEYPAD_QUERY_ACTIVITY, nullptr, 0, nullptr,
+                          sizeof activity, nullptr));
     DWORD returned = 0;
-    EXPECT_TRUE(control_(device_, IOCTL_KEYPAD_SIMULATE, reinterpret_cast<PBYTE>(&event),
-                         sizeof event, reinterpret_cast<PBYTE>(&response), sizeof response,
-                         &returned));
-    EXPECT_EQ(sizeof response, returned);
-    EXPECT_EQ(1u, response.keylightOn);
+    EXPECT_TRUE(control_(device_, IOCTL_KEYPAD_QUERY_ACTIVITY, nullptr, 0,
+                         reinterpret_cast<PBYTE>(&activity), sizeof activity, &returned));
+    EXPECT_EQ(sizeof activity, returned);
 }
 
 KeypadModel ModelWith(DWORD initial, DWORD repeat, DWORD light, DWORD lightDelay)
@@ -137,85 +134,91 @@ KeypadModel ModelWith(DWORD initial, DWORD repeat, DWORD light, DWORD lightDelay
     return model;
 }
 
+// The driver's clock is a tick count that wraps every 2^32 ms: each case
+// runs from the clock's start and from 1100 ms before the wrap, which then
+// falls between the press or release at 1000 and what follows it.
+const DWORD kClockStarts[] = {0, 0u - 1100};
+
 TEST(KeypadModel, HeldKeyRepeatsAfterTheInitialDelayThenEveryInterval)
 {
-    KeypadModel model = ModelWith(220, 100, 1, 5000);
-    ASSERT_TRUE(model.Advance(1000, KEYPAD_KEY_DOWN));
+    for (DWORD start : kClockStarts) {
+        SCOPED_TRACE(start);
+        KeypadModel model = ModelWith(220, 100, 1, 5000);
+        model.Press(start + 1000);
+        struct { DWORD at; DWORD repeats; } expected[] = {
+            {1000, 0}, {1219, 0}, {1220, 1}, {1319, 1}, {1320, 2}, {1520, 4}};
+        for (const auto& e : expected)
+            EXPECT_EQ(e.repeats, model.Repeats(start + e.at)) << "at " << e.at;
 
-    struct { DWORD at; DWORD repeats; } expected[] = {
-        {1000, 0}, {1219, 0}, {1220, 1}, {1319, 1}, {1320, 2}, {1520, 4}};
-    for (const auto& e : expected) {
-        ASSERT_TRUE(model.Advance(e.at, KEYPAD_TICK));
-        EXPECT_EQ(e.repeats, model.Repeats()) << "at " << e.at;
+        model.Release(start + 1600);
+        EXPECT_EQ(4u, model.Repeats(start + 9000)) << "a released key repeats no more";
     }
-
-    ASSERT_TRUE(model.Advance(1600, KEYPAD_KEY_UP));
-    ASSERT_TRUE(model.Advance(9000, KEYPAD_TICK));
-    EXPECT_EQ(4u, model.Repeats()) << "a released key repeats no more";
 }
 
 // What the driver waits for: the next repeat while a key is held, the
-// keylight going out once it is released, and nothing after that.
+// keylight going out once it is released, and nothing after that. Delays
+// near 2^32 ms are long waits, never sums that wrap into the past.
 TEST(KeypadModel, NextChangeIsTheNextRepeatOrTheKeylightGoingOut)
 {
-    KeypadModel model = ModelWith(220, 100, 1, 5000);
-    EXPECT_EQ(KeypadModel::kNever, model.NextChangeAt()) << "no key yet";
-    ASSERT_TRUE(model.Advance(1000, KEYPAD_KEY_DOWN));
-    struct { DWORD at; DWORD next; } expected[] = {
-        {1000, 1220}, {1219, 1220}, {1220, 1320}, {1399, 1420}};
-    for (const auto& e : expected) {
-        ASSERT_TRUE(model.Advance(e.at, KEYPAD_TICK));
-        EXPECT_EQ(e.next, model.NextChangeAt()) << "at " << e.at;
-    }
-    ASSERT_TRUE(model.Advance(1500, KEYPAD_KEY_UP));
-    EXPECT_EQ(6500u, model.NextChangeAt()) << "the keylight goes out";
-    ASSERT_TRUE(model.Advance(6500, KEYPAD_TICK));
-    EXPECT_EQ(KeypadModel::kNever, model.NextChangeAt());
+    for (DWORD start : kClockStarts) {
+        SCOPED_TRACE(start);
+        KeypadModel model = ModelWith(220, 100, 1, 5000);
+        EXPECT_EQ(KeypadModel::kNever, model.NextChangeIn(start)) << "no key yet";
+        model.Press(start + 1000);
+        struct { DWORD at; DWORD next; } expected[] = {
+            {1000, 1220}, {1219, 1220}, {1220, 1320}, {1399, 1420}};
+        for (const auto& e : expected)
+            EXPECT_EQ(e.next - e.at, model.NextChangeIn(start + e.at)) << "at " << e.at;
+        model.Release(start + 1500);
+        EXPECT_EQ(5000u, model.NextChangeIn(start + 1500)) << "the keylight goes out";
+        EXPECT_EQ(KeypadModel::kNever, model.NextChangeIn(start + 6500));
 
-    KeypadModel once = ModelWith(0, 0, 0, 5000);
-    ASSERT_TRUE(once.Advance(0, KEYPAD_KEY_DOWN));
-    EXPECT_EQ(KeypadModel::kNever, once.NextChangeAt()) << "a zero interval repeats once";
+        KeypadModel once = ModelWith(0, 0, 0, 5000);
+        once.Press(start);
+        EXPECT_EQ(KeypadModel::kNever, once.NextChangeIn(start)) << "a zero interval repeats once";
+
+        KeypadModel longLight = ModelWith(220, 100, 1, 4294967000u);
+        longLight.Press(start);
+        longLight.Release(start + 10);
+        EXPECT_TRUE(longLight.KeylightOn(start + 3600000));
+        EXPECT_EQ(4294967000u - 3600000, longLight.NextChangeIn(start + 3600010));
+
+        KeypadModel longRepeat = ModelWith(0xFFFFFFFF, 100, 1, 5000);
+        longRepeat.Press(start);
+        EXPECT_EQ(0u, longRepeat.Repeats(start + 3600000));
+        EXPECT_EQ(0xFFFFFFFF - 3600000, longRepeat.NextChangeIn(start + 3600000));
+    }
 }
 
 TEST(KeypadModel, ZeroIntervalRepeatsOnce)
 {
     KeypadModel model = ModelWith(0, 0, 1, 5000);
-    ASSERT_TRUE(model.Advance(0, KEYPAD_KEY_DOWN));
-    EXPECT_EQ(1u, model.Repeats());
-    ASSERT_TRUE(model.Advance(100000, KEYPAD_TICK));
-    EXPECT_EQ(1u, model.Repeats());
+    model.Press(0);
+    EXPECT_EQ(1u, model.Repeats(0));
+    EXPECT_EQ(1u, model.Repeats(100000));
 }
 
 TEST(KeypadModel, KeylightLightsAtAPressAndGoesOutAfterTheDelay)
 {
-    KeypadModel model = ModelWith(220, 100, 1, 5000);
-    EXPECT_FALSE(model.KeylightOn()) << "no key yet";
-    ASSERT_TRUE(model.Advance(100, KEYPAD_KEY_DOWN));
-    EXPECT_TRUE(model.KeylightOn());
-    ASSERT_TRUE(model.Advance(9000, KEYPAD_TICK));
-    EXPECT_TRUE(model.KeylightOn()) << "stays on while the key is held";
-    ASSERT_TRUE(model.Advance(10000, KEYPAD_KEY_UP));
-    ASSERT_TRUE(model.Advance(14999, KEYPAD_TICK));
-    EXPECT_TRUE(model.KeylightOn());
-    ASSERT_TRUE(model.Advance(15000, KEYPAD_TICK));
-    EXPECT_FALSE(model.KeylightOn());
+    for (DWORD start : kClockStarts) {
+        SCOPED_TRACE(start);
+        KeypadModel model = ModelWith(220, 100, 1, 5000);
+        EXPECT_FALSE(model.KeylightOn(start + 100)) << "no key yet";
+        model.Press(start + 100);
+        EXPECT_TRUE(model.KeylightOn(start + 100));
+        EXPECT_TRUE(model.KeylightOn(start + 900)) << "stays on while the key is held";
+        model.Release(start + 1000);
+        EXPECT_TRUE(model.KeylightOn(start + 1050));
+        EXPECT_TRUE(model.KeylightOn(start + 5999));
+        EXPECT_FALSE(model.KeylightOn(start + 6000));
+    }
 }
 
 TEST(KeypadModel, DisabledKeylightNeverLights)
 {
     KeypadModel model = ModelWith(220, 100, 0, 5000);
-    ASSERT_TRUE(model.Advance(0, KEYPAD_KEY_DOWN));
-    EXPECT_FALSE(model.KeylightOn());
-}
-
-TEST(KeypadModel, TimeOnlyMovesForward)
-{
-    KeypadModel model = ModelWith(220, 100, 1, 5000);
-    ASSERT_TRUE(model.Advance(500, KEYPAD_KEY_DOWN));
-    EXPECT_FALSE(model.Advance(499, KEYPAD_KEY_UP));
-    EXPECT_FALSE(model.Advance(600, 7));
-    ASSERT_TRUE(model.Advance(720, KEYPAD_TICK));
-    EXPECT_EQ(1u, model.Repeats()) << "the refused key-up left the key held";
+    model.Press(0);
+    EXPECT_FALSE(model.KeylightOn(0));
 }
 
 }

@@ -4,6 +4,8 @@
 // and the keylight follows the keys.
 #include "keypad_contract.h"
 #include "support/handheld.h"
+#include "support/process_measures.h"
+#include "support/waiting.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +15,7 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using handheld::Eventually;
 using handheld::XdoTool;
 
 // A timer tick, and what the input path may add to it.
@@ -30,9 +33,12 @@ struct Received {
 
 Received* g_received;
 Clock::time_point g_begin;
+int g_clicks;
 
 LRESULT CALLBACK ReceiverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (message == WM_LBUTTONUP)
+        ++g_clicks;
     if (g_received && wParam == VK_F3) {
         if (message == WM_KEYDOWN)
             g_received->downs.push_back(MsSince(g_begin));
@@ -60,11 +66,13 @@ protected:
                                   200, nullptr, nullptr, nullptr, nullptr);
         SetForegroundWindow(window_);
         SetFocus(window_);
+        int clicks = g_clicks;
         XdoTool(L"mousemove 100 100 click 1");
-        Pump(1000);
+        ASSERT_TRUE(Eventually("the click reaches the window", [&] { return g_clicks > clicks; }));
     }
     void TearDown() override
     {
+        g_received = nullptr;
         DestroyWindow(window_);
         CloseHandle(keypad_);
         CleanHandheld::TearDown();
@@ -91,23 +99,6 @@ protected:
         return activity;
     }
 
-    // Runs this thread's messages for a while, or until `done`.
-    template <typename Done>
-    void Pump(int milliseconds, Done done)
-    {
-        Clock::time_point start = Clock::now();
-        while (MsSince(start) < milliseconds && !done()) {
-            MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-            MSG message;
-            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE))
-                DispatchMessageW(&message);
-        }
-    }
-    void Pump(int milliseconds)
-    {
-        Pump(milliseconds, [] { return false; });
-    }
-
     // Plays F3 on the X keyboard as xdotool's `keys` say, and collects what
     // reaches this program until the key is released.
     Received Play(const wchar_t* keys)
@@ -116,7 +107,7 @@ protected:
         g_received = &received;
         g_begin = Clock::now();
         XdoTool(keys);
-        Pump(8000, [&] { return received.up >= 0; });
+        EXPECT_TRUE(Eventually("the key's release arrives", [&] { return received.up >= 0; }));
         g_received = nullptr;
         return received;
     }
@@ -170,17 +161,44 @@ TEST_F(KeypadScan, KeylightLightsAtAPressAndGoesOutItsDelayAfterTheLastKey)
     Received received = Play(L"key F3");
     ASSERT_GE(received.up, 0);
     EXPECT_TRUE(Activity().keylightOn) << "lit at the press";
-    Pump(5000, [&] { return !Activity().keylightOn; });
+    EXPECT_TRUE(Eventually("the keylight goes out", [&] { return !Activity().keylightOn; }));
     double out = MsSince(g_begin) - received.up;
-    EXPECT_FALSE(Activity().keylightOn);
     EXPECT_NEAR(1500, out, 200) << "went out after the keylight delay";
     EXPECT_NEAR(1500, Activity().keylightOutMs, 200);
 
+    // A press lights the keylight before the key goes on, so once the key
+    // has come and gone it would still be lit.
     Apply(220, 100, 0, 1500);
-    XdoTool(L"key F3");
-    bool lit = false;
-    Pump(2000, [&] { return (lit = Activity().keylightOn) != 0; });
-    EXPECT_FALSE(lit) << "the keylight is off";
+    DWORD presses = Activity().presses;
+    ASSERT_GE(Play(L"key F3").up, 0);
+    KeypadActivity activity = Activity();
+    EXPECT_EQ(presses + 1, activity.presses) << "the driver saw the press";
+    EXPECT_FALSE(activity.keylightOn) << "the keylight is off";
+}
+
+// The longest delays the store can hold are waits of 49.7 days, and the
+// driver sleeps through them: after a press the keylight stays lit, and a
+// held key does not repeat, while the driver's thread uses no CPU to speak
+// of.
+TEST_F(KeypadScan, LongestDelaysAreWaitedForWithoutSpinning)
+{
+    Apply(0xFFFFFFFF, 100, 1, 4294967000u);
+    ASSERT_GE(Play(L"key F3").up, 0);
+    double cpu = measures::OtherThreadsCpuMs();
+    EXPECT_FALSE(Eventually("after a press, the keylight goes out",
+                            [&] { return !Activity().keylightOn; }, 2000));
+    EXPECT_LT(measures::OtherThreadsCpuMs() - cpu, 50) << "CPU ms after a press";
+
+    Received held;
+    g_received = &held;
+    XdoTool(L"keydown F3");
+    ASSERT_TRUE(Eventually("the held key reaches the program", [&] { return !held.downs.empty(); }));
+    cpu = measures::OtherThreadsCpuMs();
+    EXPECT_FALSE(Eventually("the held key repeats", [&] { return held.downs.size() > 1; }, 2000));
+    EXPECT_LT(measures::OtherThreadsCpuMs() - cpu, 50) << "CPU ms while a key is held";
+    EXPECT_TRUE(Activity().keylightOn);
+    XdoTool(L"keyup F3");
+    EXPECT_TRUE(Eventually("the held key's release arrives", [&] { return held.up >= 0; }));
 }
 
 }

@@ -1,7 +1,6 @@
 // The keypad driver stand-in, a stream driver registered as "KPD1:". It
 // reads the settings key when it starts and again on every reload request.
 #include "keypad_contract.h"
-#include "keypad_model.h"
 #include "scanner.h"
 
 #include <mutex>
@@ -11,7 +10,6 @@ namespace {
 struct KeypadDevice {
     std::mutex lock;
     KeypadState state;
-    KeypadModel model;
 };
 
 struct SettingValue {
@@ -45,44 +43,22 @@ void ReadSettings(KeypadDevice* device)
     }
     if (key)
         RegCloseKey(key);
-    device->model.Configure(device->state);
     keypad_scanner::Configure(device->state);
 }
 
+// Answers a query with `answer`, when the caller's buffer holds it.
 template <typename T>
-bool Fits(DWORD size, const void* buffer)
+BOOL Reply(const T& answer, PBYTE out, DWORD outSize, PDWORD actualOut)
 {
-    return buffer && size >= sizeof(T);
-}
-
-BOOL Simulate(KeypadDevice* device, PBYTE in, DWORD inSize, PBYTE out, DWORD outSize,
-              PDWORD actualOut)
-{
-    if (!Fits<KeypadEvent>(inSize, in) || !Fits<KeypadResponse>(outSize, out))
+    if (!out || outSize < sizeof answer)
         return FALSE;
-    const KeypadEvent* event = reinterpret_cast<const KeypadEvent*>(in);
-    if (!device->model.Advance(event->timeMs, event->kind))
-        return FALSE;
-    KeypadResponse* response = reinterpret_cast<KeypadResponse*>(out);
-    response->repeats = device->model.Repeats();
-    response->keylightOn = device->model.KeylightOn();
+    *reinterpret_cast<T*>(out) = answer;
     if (actualOut)
-        *actualOut = sizeof *response;
+        *actualOut = sizeof answer;
     return TRUE;
 }
 
-BOOL QueryState(KeypadDevice* device, PBYTE out, DWORD outSize, PDWORD actualOut)
-{
-    if (!Fits<KeypadState>(outSize, out))
-        return FALSE;
-    *reinterpret_cast<KeypadState*>(out) = device->state;
-    if (actualOut)
-        *actualOut = sizeof device->state;
-    return TRUE;
-}
-
-BOOL Control(KeypadDevice* device, DWORD code, PBYTE in, DWORD inSize, PBYTE out,
-             DWORD outSize, PDWORD actualOut)
+BOOL Control(KeypadDevice* device, DWORD code, PBYTE out, DWORD outSize, PDWORD actualOut)
 {
     switch (code) {
     case IOCTL_KEYPAD_RELOAD:
@@ -90,19 +66,12 @@ BOOL Control(KeypadDevice* device, DWORD code, PBYTE in, DWORD inSize, PBYTE out
         ++device->state.reloads;
         return TRUE;
     case IOCTL_KEYPAD_QUERY_STATE:
-        return QueryState(device, out, outSize, actualOut);
-    case IOCTL_KEYPAD_SIMULATE:
-        return Simulate(device, in, inSize, out, outSize, actualOut);
+        return Reply(device->state, out, outSize, actualOut);
     case IOCTL_KEYPAD_SCAN:
         keypad_scanner::Start(device->state);
         return TRUE;
     case IOCTL_KEYPAD_QUERY_ACTIVITY:
-        if (!Fits<KeypadActivity>(outSize, out))
-            return FALSE;
-        *reinterpret_cast<KeypadActivity*>(out) = keypad_scanner::Activity();
-        if (actualOut)
-            *actualOut = sizeof(KeypadActivity);
-        return TRUE;
+        return Reply(keypad_scanner::Activity(), out, outSize, actualOut);
     default:
         return FALSE;
     }
@@ -135,12 +104,14 @@ BOOL KPD_Close(DWORD /*open*/)
     return TRUE;
 }
 
-BOOL KPD_IOControl(DWORD open, DWORD code, PBYTE in, DWORD inSize, PBYTE out, DWORD outSize,
-                   PDWORD actualOut)
+// No code takes input: what the driver learns comes from the registry and
+// the keypad.
+BOOL KPD_IOControl(DWORD open, DWORD code, PBYTE /*in*/, DWORD /*inSize*/, PBYTE out,
+                   DWORD outSize, PDWORD actualOut)
 {
     KeypadDevice* device = reinterpret_cast<KeypadDevice*>(open);
     std::lock_guard<std::mutex> hold(device->lock);
-    if (Control(device, code, in, inSize, out, outSize, actualOut))
+    if (Control(device, code, out, outSize, actualOut))
         return TRUE;
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;

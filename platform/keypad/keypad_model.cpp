@@ -2,27 +2,26 @@
 
 #include <algorithm>
 
-bool KeypadModel::Advance(DWORD now, DWORD kind)
+void KeypadModel::Press(DWORD now)
 {
-    if (now < now_ || kind > KEYPAD_KEY_UP)
-        return false;
-    now_ = now;
-    if (kind == KEYPAD_KEY_DOWN) {
-        anyKeyYet_ = true;
-        held_ = true;
-        pressedAt_ = now;
-    } else if (kind == KEYPAD_KEY_UP && held_) {
-        held_ = false;
-        releasedAt_ = now;
-    }
-    return true;
+    anyKeyYet_ = true;
+    held_ = true;
+    pressedAt_ = now;
 }
 
-DWORD KeypadModel::Repeats() const
+void KeypadModel::Release(DWORD now)
+{
+    if (!held_)
+        return;
+    held_ = false;
+    releasedAt_ = now;
+}
+
+DWORD KeypadModel::Repeats(DWORD now) const
 {
     if (!anyKeyYet_)
         return 0;
-    DWORD heldFor = (held_ ? now_ : releasedAt_) - pressedAt_;
+    DWORD heldFor = (held_ ? now : releasedAt_) - pressedAt_;
     if (heldFor < settings_.initalDelay)
         return 0;
     // An interval of 0 cannot be honoured; the key repeats once and stops
@@ -32,19 +31,26 @@ DWORD KeypadModel::Repeats() const
     return 1 + (heldFor - settings_.initalDelay) / settings_.repeatDelay;
 }
 
-bool KeypadModel::KeylightOn() const
+bool KeypadModel::KeylightOn(DWORD now) const
 {
     if (!settings_.keyLight || !anyKeyYet_)
         return false;
-    return held_ || now_ - releasedAt_ < settings_.keyLightDelay;
+    return held_ || now - releasedAt_ < settings_.keyLightDelay;
 }
 
-DWORD KeypadModel::NextChangeAt() const
+DWORD KeypadModel::NextChangeIn(DWORD now) const
 {
-    DWORD next = kNever;
-    if (held_ && (settings_.repeatDelay || Repeats() == 0))
-        next = pressedAt_ + settings_.initalDelay + Repeats() * settings_.repeatDelay;
-    if (!held_ && KeylightOn())
-        next = std::min(next, releasedAt_ + settings_.keyLightDelay);
-    return next;
+    // 64 bits: the next repeat may lie more than 2^32 ms after the press.
+    ULONGLONG wait = ~0ull;
+    DWORD repeats = Repeats(now);
+    if (held_ && (settings_.repeatDelay || repeats == 0)) {
+        ULONGLONG due = settings_.initalDelay + ULONGLONG(repeats) * settings_.repeatDelay;
+        wait = due - (now - pressedAt_);
+    }
+    if (!held_ && KeylightOn(now))
+        wait = std::min<ULONGLONG>(wait, settings_.keyLightDelay - (now - releasedAt_));
+    if (wait == ~0ull)
+        return kNever;
+    // A wait the driver's timer cannot express ends early and is asked again.
+    return static_cast<DWORD>(std::min<ULONGLONG>(wait, kNever - 1));
 }

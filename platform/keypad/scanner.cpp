@@ -16,8 +16,6 @@ std::mutex g_lock;
 bool g_started = false;
 DWORD g_thread = 0;
 Clock::time_point g_start;
-// Real time, in ms since scanning began; the simulation the driver also
-// offers keeps a clock of its own.
 KeypadModel g_model;
 KeypadActivity g_activity = {};
 DWORD g_heldKey = 0;
@@ -28,6 +26,8 @@ DWORD g_releasedAt = 0;
 DWORD g_holdRepeats = 0;
 bool g_lit = false;
 
+// The driver's tick count: ms since scanning began, wrapping as a tick
+// count does.
 DWORD Now()
 {
     return static_cast<DWORD>(
@@ -63,7 +63,7 @@ void KeyDown(DWORD key, WORD scan, bool extended)
     if (key == g_heldKey)
         return;
     DWORD now = Now();
-    g_model.Advance(now, KEYPAD_KEY_DOWN);
+    g_model.Press(now);
     g_heldKey = key;
     g_heldScan = scan;
     g_heldExtended = extended;
@@ -71,14 +71,14 @@ void KeyDown(DWORD key, WORD scan, bool extended)
     g_holdRepeats = 0;
     ++g_activity.presses;
     Inject(key, scan, extended, false);
-    ShowKeylight(g_model.KeylightOn(), now);
+    ShowKeylight(g_model.KeylightOn(now), now);
 }
 
 void KeyUp(DWORD key, WORD scan, bool extended)
 {
     if (key == g_heldKey) {
         DWORD now = Now();
-        g_model.Advance(now, KEYPAD_KEY_UP);
+        g_model.Release(now);
         g_heldKey = 0;
         g_releasedAt = now;
         if (g_holdRepeats)
@@ -92,8 +92,7 @@ void KeyUp(DWORD key, WORD scan, bool extended)
 DWORD Tick()
 {
     DWORD now = Now();
-    g_model.Advance(now, KEYPAD_TICK);
-    while (g_heldKey && g_model.Repeats() > g_holdRepeats) {
+    while (g_heldKey && g_model.Repeats(now) > g_holdRepeats) {
         if (g_holdRepeats == 0) {
             g_activity.repeats = 0;
             g_activity.heldMs = 0;
@@ -103,12 +102,8 @@ DWORD Tick()
         g_activity.repeats = ++g_holdRepeats;
         Inject(g_heldKey, g_heldScan, g_heldExtended, false);
     }
-    ShowKeylight(g_model.KeylightOn(), now);
-
-    DWORD next = g_model.NextChangeAt();
-    if (next == KeypadModel::kNever)
-        return INFINITE;
-    return next > now ? next - now : 0;
+    ShowKeylight(g_model.KeylightOn(now), now);
+    return g_model.NextChangeIn(now);
 }
 
 // Every key from the X server stops here; the scanner hands it on.

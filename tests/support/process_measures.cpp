@@ -1,9 +1,11 @@
 #include "process_measures.h"
 
 #include <psapi.h>
+#include <tlhelp32.h>
 #include <winternl.h>
 
 #include <cstddef>
+#include <initializer_list>
 
 namespace measures {
 
@@ -70,6 +72,28 @@ int GdiObjects()
     for (int i = 0; i < kGdiHandleCount; ++i)
         live += table[i].type != 0;
     return live;
+}
+
+double OtherThreadsCpuMs()
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    ULONGLONG hundredsOfNs = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry)) {
+        if (entry.th32OwnerProcessID != GetCurrentProcessId() ||
+            entry.th32ThreadID == GetCurrentThreadId())
+            continue;
+        HANDLE thread = OpenThread(THREAD_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ThreadID);
+        FILETIME created, exited, kernel, user;
+        if (thread && GetThreadTimes(thread, &created, &exited, &kernel, &user))
+            for (const FILETIME& time : {kernel, user})
+                hundredsOfNs += (ULONGLONG(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+        if (thread)
+            CloseHandle(thread);
+    }
+    CloseHandle(snapshot);
+    return hundredsOfNs / 10000.0;
 }
 
 }

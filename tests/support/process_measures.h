@@ -14,5 +14,8 @@ SIZE_T PagefileUsage();
 // Live GDI objects, stock ones included, from the process's GDI handle
 // table, which the PEB points to.
 int GdiObjects();
+// CPU time, kernel and user, that the threads of this process other than
+// the calling one have used so far, in ms.
+double OtherThreadsCpuMs();
 
 }
