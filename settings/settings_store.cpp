@@ -18,17 +18,20 @@ const StoredValue kStoredValues[] = {
 
 const int kStoredValueCount = sizeof kStoredValues / sizeof kStoredValues[0];
 
+/* A constant of its own: built in the function, gcc keeps the initial
+ * values in writable data. */
+const KeyboardSettings kDefaults = {
+    KEYPAD_DEFAULT_INITIAL_DELAY,
+    KEYPAD_DEFAULT_REPEAT_DELAY,
+    KEYPAD_DEFAULT_KEYLIGHT,
+    KEYPAD_DEFAULT_KEYLIGHT_DELAY,
+};
+
 }
 
 KeyboardSettings GetDefaultKeyboardSettings()
 {
-    KeyboardSettings defaults = {
-        KEYPAD_DEFAULT_INITIAL_DELAY,
-        KEYPAD_DEFAULT_REPEAT_DELAY,
-        KEYPAD_DEFAULT_KEYLIGHT,
-        KEYPAD_DEFAULT_KEYLIGHT_DELAY,
-    };
-    return defaults;
+    return kDefaults;
 }
 
 KeyboardSettings LoadKeyboardSettings()
