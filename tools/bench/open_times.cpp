@@ -34,8 +34,10 @@ std::set<HWND> VisibleDialogs()
     return dialogs;
 }
 
-// Waits for a dialog that was not there before, cancels it and returns
-// when it appeared; Clock::time_point() when none came.
+// Waits for a dialog that was not there before, ends it and returns when
+// it appeared; Clock::time_point() when none came. A property sheet ends
+// on its Cancel; the floor's dialog procedure does nothing, so the dialog
+// manager is told to end it as well.
 Clock::time_point WatchForDialog(const std::set<HWND>& before)
 {
     Clock::time_point giveUp = Clock::now() + std::chrono::seconds(10);
@@ -44,6 +46,7 @@ Clock::time_point WatchForDialog(const std::set<HWND>& before)
             if (!before.count(dialog)) {
                 Clock::time_point shown = Clock::now();
                 PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+                EndDialog(dialog, 0);
                 return shown;
             }
         }
