@@ -11,3 +11,7 @@ int CountPlatformCalls();
 // Opens each applet ("FILE.cpl,N") `rounds` times, taking turns, and prints
 // how long each took from CPL_DBLCLK until its dialog showed.
 int TimeOpens(const std::vector<std::wstring>& applets, int rounds);
+
+// Times each step keyboard.cpl's dialog takes that the floor's does not,
+// `rounds` times, and prints the mean of each.
+int TimeParts(int rounds);

@@ -1,5 +1,6 @@
 // bench calls                      platform calls per operation
 // bench opens K FILE.cpl,N ...     K opens of each applet, taken in turns
+// bench parts K                    K timings of each step beyond the floor
 #include "bench.h"
 
 #include <cstdio>
@@ -16,6 +17,9 @@ int main(int argc, char** argv)
             applets.emplace_back(argv[i], argv[i] + std::strlen(argv[i]));
         return TimeOpens(applets, std::max(1, std::atoi(argv[2])));
     }
-    std::fprintf(stderr, "usage: bench calls | bench opens K FILE.cpl,N [FILE.cpl,N...]\n");
+    if (argc == 3 && std::strcmp(argv[1], "parts") == 0)
+        return TimeParts(std::max(1, std::atoi(argv[2])));
+    std::fprintf(stderr,
+                 "usage: bench calls | bench opens K FILE.cpl,N [FILE.cpl,N...] | bench parts K\n");
     return 2;
 }
