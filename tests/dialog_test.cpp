@@ -263,16 +263,45 @@ TEST_F(KeyboardDialog, ApplyWithoutAKeypadStillSavesAndStaysOpen)
     EXPECT_EQ(0u, ReloadsSinceSetUp());
 }
 
-TEST_F(KeyboardDialog, ApplyWhoseSaveFailsStillSignalsTheDriver)
+// Apply writes the four values in their order, then asks the driver to
+// reload, whatever became of the writes: each call to the store and the
+// driver, with its first two arguments.
+TEST_F(KeyboardDialog, ApplyWritesTheFourValuesInOrderThenAsksTheDriverToReload)
 {
-    WriteDword(L"InitalDelay", 1);
-    CoreInjectFailure("RegCreateKeyExW", 1, ERROR_ACCESS_DENIED);
-    dialog_session::Run([](HWND dialog) {
-        Type(dialog, IDC_INITIAL_DELAY, L"300");
-        Command(dialog, IDM_APPLY);
-    });
-    EXPECT_EQ(1u, ReadDword(L"InitalDelay"));
-    EXPECT_EQ(1u, ReloadsSinceSetUp());
+    const std::vector<std::string> reload = {"CreateFileW(\"KPD1:\", 0xC0000000",
+                                             "DeviceIoControl(dev, 0x11223344", "CloseHandle(dev)"};
+    std::vector<std::string> writes = {"RegCreateKeyExW(HKLM, \"Software\\Ormadi\\KEYBOARD\""};
+    for (const char* value : {"InitalDelay", "RepeatDelay", "KeyLight", "KeyLightDelay"})
+        writes.push_back(std::string("RegSetValueExW(key, \"") + value + "\"");
+    writes.push_back("RegCloseKey(key)");
+    const struct {
+        const char* failing;
+        size_t writesMade;
+        DWORD initalDelay;
+    } cases[] = {{nullptr, writes.size(), 300}, {"RegSetValueExW", writes.size(), 1},
+                 {"RegCreateKeyExW", 1, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.failing ? c.failing : "nothing fails");
+        WriteDword(L"InitalDelay", 1);
+        if (c.failing)
+            CoreInjectFailure(c.failing, 1, ERROR_ACCESS_DENIED);
+        DWORD reloads = ReloadsSinceSetUp();
+        std::vector<std::string> calls;
+        dialog_session::Run([&](HWND dialog) {
+            Type(dialog, IDC_INITIAL_DELAY, L"300");
+            handheld::ClearJournal();
+            Command(dialog, IDM_APPLY);
+            for (const std::string& call : handheld::Journal())
+                if (call.rfind("Reg", 0) == 0 || call.rfind("Create", 0) == 0 ||
+                    call.rfind("DeviceIo", 0) == 0 || call.rfind("CloseHandle", 0) == 0)
+                    calls.push_back(call.substr(0, call.find(',', call.find(',') + 1)));
+        });
+        std::vector<std::string> expected(writes.begin(), writes.begin() + c.writesMade);
+        expected.insert(expected.end(), reload.begin(), reload.end());
+        EXPECT_EQ(expected, calls);
+        EXPECT_EQ(reloads + 1, ReloadsSinceSetUp());
+        EXPECT_EQ(c.initalDelay, ReadDword(L"InitalDelay"));
+    }
 }
 
 // Presses the upper half of an up-down control's button, as a stylus would.
