@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -19,30 +20,26 @@ bool Matches(const char* pattern, const char* name)
     return *name && (*pattern == '?' || *pattern == *name) && Matches(pattern + 1, name + 1);
 }
 
-bool AnyTestMatches(const std::string& pattern)
-{
-    const testing::UnitTest& tests = *testing::UnitTest::GetInstance();
-    for (int i = 0; i < tests.total_test_suite_count(); ++i) {
-        const testing::TestSuite& suite = *tests.GetTestSuite(i);
-        for (int j = 0; j < suite.total_test_count(); ++j) {
-            const testing::TestInfo& test = *suite.GetTestInfo(j);
-            std::string name = std::string(test.test_suite_name()) + "." + test.name();
-            if (Matches(pattern.c_str(), name.c_str()))
-                return true;
-        }
-    }
-    return false;
-}
-
 // The patterns before the filter's '-' that no test's full name matches.
 std::vector<std::string> PatternsSelectingNothing(const std::string& filter)
 {
+    std::vector<std::string> names;
+    const testing::UnitTest& tests = *testing::UnitTest::GetInstance();
+    for (int i = 0; i < tests.total_test_suite_count(); ++i)
+        for (int j = 0; j < tests.GetTestSuite(i)->total_test_count(); ++j) {
+            const testing::TestInfo& test = *tests.GetTestSuite(i)->GetTestInfo(j);
+            names.push_back(std::string(test.test_suite_name()) + "." + test.name());
+        }
     std::vector<std::string> idle;
     std::istringstream positive(filter.substr(0, filter.find('-')));
     std::string pattern;
-    while (std::getline(positive, pattern, ':'))
-        if (!pattern.empty() && !AnyTestMatches(pattern))
+    while (std::getline(positive, pattern, ':')) {
+        auto selects = [&](const std::string& name) {
+            return Matches(pattern.c_str(), name.c_str());
+        };
+        if (!pattern.empty() && std::none_of(names.begin(), names.end(), selects))
             idle.push_back(pattern);
+    }
     return idle;
 }
 
