@@ -192,7 +192,8 @@ TEST_F(KeypadScan, LongestDelaysAreWaitedForWithoutSpinning)
     Received held;
     g_received = &held;
     XdoTool(L"keydown F3");
-    ASSERT_TRUE(Eventually("the held key reaches the program", [&] { return !held.downs.empty(); }));
+    ASSERT_TRUE(
+        Eventually("the held key reaches the program", [&] { return !held.downs.empty(); }));
     cpu = measures::OtherThreadsCpuMs();
     EXPECT_FALSE(Eventually("the held key repeats", [&] { return held.downs.size() > 1; }, 2000));
     EXPECT_LT(measures::OtherThreadsCpuMs() - cpu, 50) << "CPU ms while a key is held";
