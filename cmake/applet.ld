@@ -1,12 +1,11 @@
 /* How keyboard.cpl is laid out here: GNU ld's default for a PE library,
-   less what an applet without a C runtime never has, in four sections
+   less what an applet without a C runtime never has, in six sections
    instead of seven (each section takes at least one 512-byte block of the
    file). GNU ld fills the export and import directories from the sections
-   named .edata and .idata, so those names stay: what is only read (the
-   export table, then the constants) shares .edata; what is written (the
-   import tables, which the loader fills, then the module's two handles)
-   shares .idata, which is not executable. The device kit's linker lays
-   out the ARM image by its own rules. */
+   named .edata and .idata, so those names stay: what is only read, the
+   export table and then the constants, shares .edata. The module's two
+   handles keep a .data of their own: newer GNU ld makes .idata read-only.
+   The device kit's linker lays out the ARM image by its own rules. */
 OUTPUT_FORMAT(pei-i386)
 SECTIONS
 {
@@ -24,6 +23,13 @@ SECTIONS
     *(.rdata)
     *(SORT(.rdata$*))
   }
+  .data BLOCK(__section_alignment__) :
+  {
+    *(.data)
+    *(SORT(.data$*))
+    *(.bss)
+    *(COMMON)
+  }
   .idata BLOCK(__section_alignment__) :
   {
     /* In the order GNU ld's own script gives them. */
@@ -36,10 +42,6 @@ SECTIONS
     __IAT_end__ = .;
     KEEP (SORT(*)(.idata$6))
     KEEP (SORT(*)(.idata$7))
-    *(.data)
-    *(SORT(.data$*))
-    *(.bss)
-    *(COMMON)
   }
   .rsrc BLOCK(__section_alignment__) : SUBALIGN(4)
   {
