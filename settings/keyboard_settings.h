@@ -3,13 +3,15 @@
 
 #include <windows.h>
 
-/* The four keypad values, named after their registry values and kept in the
- * order in which they are read and written. */
+#include "keypad_contract.h"
+
+/* The four keypad values (InitalDelay, RepeatDelay, KeyLight, KeyLightDelay),
+ * named after their registry values and kept in the order in which they are
+ * read and written. */
 struct KeyboardSettings {
-    DWORD InitalDelay;
-    DWORD RepeatDelay;
-    DWORD KeyLight;
-    DWORD KeyLightDelay;
+#define KEYBOARD_SETTINGS_FIELD(field, name, fallback) DWORD field;
+    KEYPAD_SETTINGS(KEYBOARD_SETTINGS_FIELD)
+#undef KEYBOARD_SETTINGS_FIELD
 };
 
 KeyboardSettings GetDefaultKeyboardSettings();

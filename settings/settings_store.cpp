@@ -1,5 +1,4 @@
 #include "keyboard_settings.h"
-#include "keypad_contract.h"
 
 namespace {
 
@@ -10,10 +9,9 @@ struct StoredValue {
 
 /* Read and written in this order. */
 const StoredValue kStoredValues[] = {
-    { KEYPAD_VALUE_INITIAL_DELAY,  &KeyboardSettings::InitalDelay },
-    { KEYPAD_VALUE_REPEAT_DELAY,   &KeyboardSettings::RepeatDelay },
-    { KEYPAD_VALUE_KEYLIGHT,       &KeyboardSettings::KeyLight },
-    { KEYPAD_VALUE_KEYLIGHT_DELAY, &KeyboardSettings::KeyLightDelay },
+#define STORED_VALUE(field, name, fallback) { name, &KeyboardSettings::field },
+    KEYPAD_SETTINGS(STORED_VALUE)
+#undef STORED_VALUE
 };
 
 const int kStoredValueCount = sizeof kStoredValues / sizeof kStoredValues[0];
@@ -21,10 +19,9 @@ const int kStoredValueCount = sizeof kStoredValues / sizeof kStoredValues[0];
 /* A constant of its own: built in the function, gcc keeps the initial
  * values in writable data. */
 const KeyboardSettings kDefaults = {
-    KEYPAD_DEFAULT_INITIAL_DELAY,
-    KEYPAD_DEFAULT_REPEAT_DELAY,
-    KEYPAD_DEFAULT_KEYLIGHT,
-    KEYPAD_DEFAULT_KEYLIGHT_DELAY,
+#define DEFAULT_VALUE(field, name, fallback) fallback,
+    KEYPAD_SETTINGS(DEFAULT_VALUE)
+#undef DEFAULT_VALUE
 };
 
 }

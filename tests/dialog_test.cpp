@@ -146,7 +146,7 @@ TEST_F(KeyboardDialog, ApplyStoresWhatTranslatesAndDefaultsForWhatDoesNot)
         ExpectStored(c.storedInitial, c.storedRepeat, 0, c.storedLightDelay);
         KeypadState driver = handheld::QueryKeypad();
         EXPECT_EQ(reloads + 1, driver.reloads);
-        EXPECT_EQ(c.storedInitial, driver.initalDelay);
+        EXPECT_EQ(c.storedInitial, driver.InitalDelay);
     }
 }
 

@@ -64,10 +64,10 @@ protected:
 void ExpectState(const KeypadState& state, DWORD initial, DWORD repeat, DWORD light,
                  DWORD lightDelay, DWORD reloads)
 {
-    EXPECT_EQ(initial, state.initalDelay);
-    EXPECT_EQ(repeat, state.repeatDelay);
-    EXPECT_EQ(light, state.keyLight);
-    EXPECT_EQ(lightDelay, state.keyLightDelay);
+    EXPECT_EQ(initial, state.InitalDelay);
+    EXPECT_EQ(repeat, state.RepeatDelay);
+    EXPECT_EQ(light, state.KeyLight);
+    EXPECT_EQ(lightDelay, state.KeyLightDelay);
     EXPECT_EQ(reloads, state.reloads);
 }
 

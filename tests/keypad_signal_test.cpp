@@ -85,10 +85,10 @@ TEST_F(KeypadSignalTest, DriverTakesUpWhatWasSaved)
     NotifyKeypadDriver();
 
     KeypadState after = handheld::QueryKeypad();
-    EXPECT_EQ(80u, after.initalDelay);
-    EXPECT_EQ(30u, after.repeatDelay);
-    EXPECT_EQ(0u, after.keyLight);
-    EXPECT_EQ(9000u, after.keyLightDelay);
+    EXPECT_EQ(80u, after.InitalDelay);
+    EXPECT_EQ(30u, after.RepeatDelay);
+    EXPECT_EQ(0u, after.KeyLight);
+    EXPECT_EQ(9000u, after.KeyLightDelay);
     EXPECT_EQ(before.reloads + 1, after.reloads);
 }
 
@@ -98,16 +98,16 @@ TEST_F(KeypadSignalTest, SaveAloneDoesNotReachTheDriver)
 {
     NotifyKeypadDriver();
     KeypadState before = handheld::QueryKeypad();
-    ASSERT_EQ(220u, before.initalDelay);
+    ASSERT_EQ(220u, before.InitalDelay);
 
     KeyboardSettings settings = {80, 30, 0, 9000};
     SaveKeyboardSettings(settings);
 
     KeypadState after = handheld::QueryKeypad();
-    EXPECT_EQ(220u, after.initalDelay);
-    EXPECT_EQ(100u, after.repeatDelay);
-    EXPECT_EQ(1u, after.keyLight);
-    EXPECT_EQ(5000u, after.keyLightDelay);
+    EXPECT_EQ(220u, after.InitalDelay);
+    EXPECT_EQ(100u, after.RepeatDelay);
+    EXPECT_EQ(1u, after.KeyLight);
+    EXPECT_EQ(5000u, after.KeyLightDelay);
     EXPECT_EQ(before.reloads, after.reloads);
 }
 

@@ -5,6 +5,7 @@
 // each process loads its own.
 #include "journal.h"
 #include "coredll_test.h"
+#include "registry_dword.h"
 
 #include <map>
 #include <mutex>
@@ -62,18 +63,6 @@ std::wstring ReadString(HKEY key, LPCWSTR name)
     return text;
 }
 
-DWORD ReadDword(HKEY key, LPCWSTR name, DWORD fallback)
-{
-    DWORD value;
-    DWORD type;
-    DWORD size = sizeof value;
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) !=
-            ERROR_SUCCESS ||
-        type != REG_DWORD || size != sizeof value)
-        return fallback;
-    return value;
-}
-
 // The BuiltIn subkey whose Prefix and Index make up `name`, or "".
 std::wstring FindBuiltIn(const std::wstring& name)
 {
@@ -91,7 +80,7 @@ std::wstring FindBuiltIn(const std::wstring& name)
         if (RegOpenKeyExW(builtIn, subKey, 0, KEY_READ, &driver) != ERROR_SUCCESS)
             continue;
         std::wstring prefix = ReadString(driver, L"Prefix");
-        DWORD index = ReadDword(driver, L"Index", 1);
+        DWORD index = ReadRegistryDword(driver, L"Index").value_or(1);
         if (prefix + std::to_wstring(index) + L":" == name)
             found = std::wstring(kBuiltInKey) + L"\\" + subKey;
         RegCloseKey(driver);

@@ -40,28 +40,28 @@ void ReportRepeats(const KeypadState& state, const KeypadActivity& activity)
     DWORD held = activity.heldMs ? activity.heldMs : activity.repeatAtMs[shown - 1] + 1;
     DWORD predicted[kKeypadMaxRepeats];
     DWORD count = 0;
-    for (DWORD at = state.initalDelay; at < held && count < kKeypadMaxRepeats;
-         at += state.repeatDelay) {
+    for (DWORD at = state.InitalDelay; at < held && count < kKeypadMaxRepeats;
+         at += state.RepeatDelay) {
         predicted[count++] = at;
-        if (!state.repeatDelay)
+        if (!state.RepeatDelay)
             break;
     }
     std::printf("key repeat: a key held %lu ms repeated at %s ms after the press; "
                 "InitalDelay %lu and RepeatDelay %lu predict %s\n",
-                activity.heldMs, Times(activity.repeatAtMs, shown).c_str(), state.initalDelay,
-                state.repeatDelay, Times(predicted, count).c_str());
+                activity.heldMs, Times(activity.repeatAtMs, shown).c_str(), state.InitalDelay,
+                state.RepeatDelay, Times(predicted, count).c_str());
 }
 
 void ReportKeylight(const KeypadState& state, const KeypadActivity& activity)
 {
-    if (!state.keyLight)
+    if (!state.KeyLight)
         std::printf("keylight: off, as KeyLight 0 says\n");
     else if (activity.keylightOutMs == ~0u)
         std::printf("keylight: has not gone out; KeyLightDelay says %lu ms after the last key\n",
-                    state.keyLightDelay);
+                    state.KeyLightDelay);
     else
         std::printf("keylight: went out %lu ms after the last key; KeyLightDelay says %lu\n",
-                    activity.keylightOutMs, state.keyLightDelay);
+                    activity.keylightOutMs, state.KeyLightDelay);
 }
 
 }
@@ -88,7 +88,7 @@ void ReportKeypad()
     } else {
         std::printf("keypad driver: InitalDelay %lu, RepeatDelay %lu, KeyLight %lu, "
                     "KeyLightDelay %lu, reloads %lu\n",
-                    state.initalDelay, state.repeatDelay, state.keyLight, state.keyLightDelay,
+                    state.InitalDelay, state.RepeatDelay, state.KeyLight, state.KeyLightDelay,
                     state.reloads);
         ReportRepeats(state, activity);
         ReportKeylight(state, activity);

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include "keypad_contract.h"
+
 // Out: KeypadState.
 #define IOCTL_KEYPAD_QUERY_STATE \
     CTL_CODE(FILE_DEVICE_KEYBOARD, 0x800, METHOD_BUFFERED, FILE_ANY_ACCESS)
@@ -21,12 +23,13 @@
 // goes out (0); register it with RegisterWindowMessageW.
 #define KEYPAD_KEYLIGHT_MESSAGE L"KeypadKeylight"
 
+// The settings in effect, named after their registry values, and how many
+// reload requests the driver served since it started.
 struct KeypadState {
-    DWORD initalDelay;
-    DWORD repeatDelay;
-    DWORD keyLight;
-    DWORD keyLightDelay;
-    DWORD reloads;  // reload requests served since the driver started
+#define KEYPAD_STATE_FIELD(field, name, fallback) DWORD field;
+    KEYPAD_SETTINGS(KEYPAD_STATE_FIELD)
+#undef KEYPAD_STATE_FIELD
+    DWORD reloads;
 };
 
 const int kKeypadMaxRepeats = 64;

@@ -1,6 +1,6 @@
 // The keypad driver stand-in, a stream driver registered as "KPD1:". It
 // reads the settings key when it starts and again on every reload request.
-#include "keypad_contract.h"
+#include "registry_dword.h"
 #include "scanner.h"
 
 #include <mutex>
@@ -19,28 +19,19 @@ struct SettingValue {
 };
 
 const SettingValue kSettingValues[] = {
-    {KEYPAD_VALUE_INITIAL_DELAY, &KeypadState::initalDelay, KEYPAD_DEFAULT_INITIAL_DELAY},
-    {KEYPAD_VALUE_REPEAT_DELAY, &KeypadState::repeatDelay, KEYPAD_DEFAULT_REPEAT_DELAY},
-    {KEYPAD_VALUE_KEYLIGHT, &KeypadState::keyLight, KEYPAD_DEFAULT_KEYLIGHT},
-    {KEYPAD_VALUE_KEYLIGHT_DELAY, &KeypadState::keyLightDelay, KEYPAD_DEFAULT_KEYLIGHT_DELAY},
+#define SETTING_VALUE(field, name, fallback) {name, &KeypadState::field, fallback},
+    KEYPAD_SETTINGS(SETTING_VALUE)
+#undef SETTING_VALUE
 };
 
-// Each value that is not a 4-byte REG_DWORD takes its default, as the
-// applet reads them.
+// Each value that cannot be read takes its default, as the applet reads
+// them.
 void ReadSettings(KeypadDevice* device)
 {
     HKEY key = nullptr;
     RegOpenKeyExW(HKEY_LOCAL_MACHINE, KEYPAD_SETTINGS_KEY, 0, KEY_READ, &key);
-    for (const SettingValue& value : kSettingValues) {
-        DWORD data;
-        DWORD type;
-        DWORD size = sizeof data;
-        bool read = key &&
-                    RegQueryValueExW(key, value.name, nullptr, &type,
-                                     reinterpret_cast<BYTE*>(&data), &size) == ERROR_SUCCESS &&
-                    type == REG_DWORD && size == sizeof data;
-        device->state.*value.field = read ? data : value.fallback;
-    }
+    for (const SettingValue& value : kSettingValues)
+        device->state.*value.field = ReadRegistryDword(key, value.name).value_or(value.fallback);
     if (key)
         RegCloseKey(key);
     keypad_scanner::Configure(device->state);
