@@ -1,3 +1,5 @@
+set(KBD_CMAKE_DIR ${CMAKE_CURRENT_LIST_DIR})
+
 # How the applet's own code is compiled: the handheld compiler's dialect
 # (C++03, no exceptions, RTTI or standard library) and nothing the device's
 # system libraries do not provide. The second compiler's check reads these
@@ -37,10 +39,23 @@ function(kbd_applet_library name)
   target_link_libraries(${name} PUBLIC coredll_import)
 endfunction()
 
+include(${CMAKE_CURRENT_LIST_DIR}/ControlPanelModule.cmake)
+
 # An import library for one of the handheld's system DLLs, from the .def that
-# also builds its stand-in.
+# also builds its stand-in. The .def names the x86 exports with their
+# stdcall decorations, which the x86 objects call; ARM has none, so the
+# ARM image's library is made from the names alone.
 function(kbd_import_library name def)
   set(lib ${CMAKE_CURRENT_BINARY_DIR}/lib${name}.a)
+  if(KBD_IMPORTS_UNDECORATED)
+    set(plain ${CMAKE_CURRENT_BINARY_DIR}/${name}.def)
+    file(READ ${def} text)
+    string(REGEX REPLACE "@[0-9]+" "" text "${text}")
+    string(REGEX REPLACE "[ \t]*=[^\n]*" "" text "${text}")
+    file(WRITE ${plain} "${text}")
+    set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${def})
+    set(def ${plain})
+  endif()
   add_custom_command(OUTPUT ${lib}
     COMMAND ${CMAKE_DLLTOOL} -d ${def} -l ${lib} -k
     DEPENDS ${def}

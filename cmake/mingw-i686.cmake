@@ -14,3 +14,11 @@ set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLET})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+# How a Control Panel module links with this toolchain
+# (cmake/ControlPanelModule.cmake): the compiler driver is told to add no
+# C runtime or start files, and libgcc serves ___chkstk_ms and 64-bit
+# division.
+set(KBD_CPL_ENTRY _DllMain@12)
+set(KBD_CPL_DRIVER_OPTIONS -nostdlib -nostartfiles)
+set(KBD_CPL_RUNTIME gcc)
