@@ -12,6 +12,6 @@ int CountPlatformCalls();
 // how long each took from CPL_DBLCLK until its dialog showed.
 int TimeOpens(const std::vector<std::wstring>& applets, int rounds);
 
-// Times each step keyboard.cpl's dialog takes that the floor's does not,
-// `rounds` times, and prints the mean of each.
+// Times each step of the applet's own dialog procedure and store, and its
+// answer to a second CPL_DBLCLK, `rounds` times, and prints the mean of each.
 int TimeParts(int rounds);

@@ -4,6 +4,7 @@
 #include "bench.h"
 
 #include "cpl_module.h"
+#include "support/handheld.h"
 
 #include <algorithm>
 #include <chrono>
@@ -16,22 +17,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-BOOL CALLBACK CollectDialog(HWND window, LPARAM dialogs)
-{
-    wchar_t className[16];
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    if (process == GetCurrentProcessId() && IsWindowVisible(window) &&
-        GetClassNameW(window, className, 16) && lstrcmpW(className, L"#32770") == 0)
-        reinterpret_cast<std::set<HWND>*>(dialogs)->insert(window);
-    return TRUE;
-}
-
 std::set<HWND> VisibleDialogs()
 {
-    std::set<HWND> dialogs;
-    EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&dialogs));
-    return dialogs;
+    std::vector<HWND> shown = handheld::VisibleDialogs(nullptr);
+    return std::set<HWND>(shown.begin(), shown.end());
 }
 
 // Waits for a dialog that was not there before, ends it and returns when
