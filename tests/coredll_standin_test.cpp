@@ -12,11 +12,7 @@
 
 namespace {
 
-HANDLE OpenKeypad()
-{
-    return CreateFileW(L"KPD1:", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                       OPEN_EXISTING, 0, nullptr);
-}
+using handheld::OpenKeypad;
 
 TEST(StreamDevices, EachOpenIsAUniqueLiveHandleUntilClosed)
 {
@@ -202,8 +198,7 @@ TEST(Journal, EveryJournaledCallTakesAnInjectedFailure)
         {"RegCloseKey", [&] { return RegCloseKey(key) == kError; }},
         {"CreateFileW",
          [&] {
-             return failed(CreateFileW(L"KPD1:", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
-                                       nullptr) == INVALID_HANDLE_VALUE);
+             return failed(OpenKeypad(GENERIC_READ, 0) == INVALID_HANDLE_VALUE);
          }},
         {"DeviceIoControl",
          [&] {

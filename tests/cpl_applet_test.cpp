@@ -1,8 +1,10 @@
 // keyboard.cpl as a host drives it: loaded from the built file and called
 // only through CPlApplet.
+#include "cpl_module.h"
 #include "resource.h"
 #include "support/dialog_session.h"
 #include "support/handheld.h"
+#include "support/host_process.h"
 #include "support/pe_image.h"
 #include "support/waiting.h"
 
@@ -24,16 +26,15 @@ protected:
     void SetUp() override
     {
         CleanHandheld::SetUp();
-        module_ = LoadLibraryW((ProgramFolder() + L"keyboard.cpl").c_str());
-        ASSERT_TRUE(module_);
-        entry_ = reinterpret_cast<APPLET_PROC>(
-            reinterpret_cast<void*>(GetProcAddress(module_, "CPlApplet")));
-        ASSERT_TRUE(entry_);
+        std::wstring error;
+        ASSERT_TRUE(applet_.Load(ProgramFolder() + L"keyboard.cpl", &error))
+            << std::string(error.begin(), error.end());
+        module_ = applet_.Module();
+        entry_ = applet_.Entry();
     }
     void TearDown() override
     {
-        if (module_)
-            FreeLibrary(module_);
+        applet_.Free();
         CleanHandheld::TearDown();
     }
 
@@ -50,6 +51,7 @@ protected:
             [&] { return entry_(host, CPL_DBLCLK, 0, lData); }, script));
     }
 
+    CplLibrary applet_;
     HMODULE module_ = nullptr;
     APPLET_PROC entry_ = nullptr;
 };
@@ -130,14 +132,10 @@ TEST_F(Applet, NewInquireWithoutARecordWritesNothing)
     EXPECT_EQ(0, Call(CPL_NEWINQUIRE, 0, 0));
 }
 
-// Every visible dialog titled as the applet's, in this process.
+// Every visible dialog titled as the applet's.
 int OpenSettingsDialogs()
 {
-    int count = 0;
-    for (HWND window = FindWindowExW(nullptr, nullptr, L"#32770", L"Keyboard settings"); window;
-         window = FindWindowExW(nullptr, window, L"#32770", L"Keyboard settings"))
-        count += IsWindowVisible(window) ? 1 : 0;
-    return count;
+    return static_cast<int>(handheld::VisibleDialogs(L"Keyboard settings").size());
 }
 
 TEST_F(Applet, DoubleClickShowsTheDialogAndASecondOneBringsItForward)
@@ -259,8 +257,7 @@ public:
     }
     ~AppletCopy()
     {
-        if (module_)
-            FreeLibrary(module_);
+        library_.Free();
         if (!path_.empty())
             DeleteFileW(path_.c_str());
     }
@@ -293,12 +290,12 @@ public:
         FILE* file = _wfopen(path, L"wb");
         fwrite(bytes_.data(), 1, bytes_.size(), file);
         fclose(file);
-        module_ = LoadLibraryW(path);
-        return reinterpret_cast<APPLET_PROC>(
-            reinterpret_cast<void*>(GetProcAddress(module_, "CPlApplet")));
+        std::wstring error;
+        library_.Load(path, &error);
+        return library_.Entry();
     }
 
-    HMODULE Module() const { return module_; }
+    HMODULE Module() const { return library_.Module(); }
 
 private:
     BYTE* Root()
@@ -328,7 +325,7 @@ private:
     PeImage image_;
     std::vector<BYTE> bytes_;
     std::wstring path_;
-    HMODULE module_ = nullptr;
+    CplLibrary library_;
 };
 
 // String 104 lives in string-table block 7 (ids 96 to 111).
@@ -406,19 +403,8 @@ testing::AssertionResult ComesToTheForeground(const char* what, HWND window)
 // did not end by itself, as it would with a dialog of its own open.
 bool HostOpensKeyboard()
 {
-    std::wstring command = L"\"" + ProgramFolder() + L"ctlpnl.exe\" keyboard.cpl,0";
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION host = {};
-    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, 0, nullptr,
-                        ProgramFolder().c_str(), &startup, &host))
-        return false;
-    bool ended = WaitForSingleObject(host.hProcess, handheld::kPatienceMs) == WAIT_OBJECT_0;
-    if (!ended)
-        TerminateProcess(host.hProcess, 1);
-    CloseHandle(host.hThread);
-    CloseHandle(host.hProcess);
-    return ended;
+    handheld::HostProcess host(L"keyboard.cpl,0");
+    return host.Ends();
 }
 
 // A second request, from this host or from the host in another process,

@@ -3,16 +3,15 @@
 // and applies a setting.
 #include "resource.h"
 #include "support/handheld.h"
-#include "support/pe_image.h"
+#include "support/host_process.h"
 #include "support/waiting.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -36,51 +35,20 @@ std::wstring TapAt(HWND window)
 
 // The host, opening Keyboard as the device does, with what it prints kept
 // for the end.
-class Host {
+class Host : public handheld::HostProcess {
 public:
     // `applet` names the applet to open, or is empty for the Settings
     // screen.
-    explicit Host(const std::wstring& applet = L",0")
-    {
-        wchar_t folder[MAX_PATH];
-        wchar_t reportPath[MAX_PATH];
-        GetTempPathW(MAX_PATH, folder);
-        GetTempFileNameW(folder, L"rep", 0, reportPath);
-        reportPath_ = reportPath;
-
-        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-        HANDLE report = CreateFileW(reportPath, GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                    CREATE_ALWAYS, 0, nullptr);
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = report;
-        startup.hStdError = report;
-        std::wstring command = L"\"" + ProgramFolder() + L"ctlpnl.exe\" keyboard.cpl" + applet;
-        started_ = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                  ProgramFolder().c_str(), &startup, &process_);
-        CloseHandle(report);
-    }
-    ~Host()
-    {
-        if (started_) {
-            TerminateProcess(process_.hProcess, 1);
-            CloseHandle(process_.hThread);
-            CloseHandle(process_.hProcess);
-        }
-        DeleteFileW(reportPath_.c_str());
-    }
-
-    bool Started() const { return started_; }
-    DWORD Id() const { return process_.dwProcessId; }
+    explicit Host(const std::wstring& applet = L",0") : HostProcess(L"keyboard.cpl" + applet) {}
 
     // The dialog, once the host shows it and it has had time to paint.
     HWND Dialog()
     {
         HWND dialog = nullptr;
         if (!Eventually("the host shows the dialog", [&] {
-                dialog = FindWindowW(L"#32770", L"Keyboard settings");
-                return dialog && IsWindowVisible(dialog);
+                std::vector<HWND> shown = handheld::VisibleDialogs(L"Keyboard settings");
+                dialog = shown.empty() ? nullptr : shown.front();
+                return dialog != nullptr;
             }))
             return nullptr;
         Sleep(500);
@@ -94,26 +62,8 @@ public:
     std::string Close()
     {
         XdoTool(TapAt(FindWindowExW(Shell(L"ShellTitleStrip"), nullptr, L"BUTTON", L"ok")));
-        return Report();
+        return Output();
     }
-
-    std::string Report()
-    {
-        if (WaitForSingleObject(process_.hProcess, handheld::kPatienceMs) != WAIT_OBJECT_0)
-            return "";
-        DWORD exitCode = 0xdeadbeef;
-        GetExitCodeProcess(process_.hProcess, &exitCode);
-        EXPECT_EQ(0u, exitCode);
-        std::ifstream file(reportPath_.c_str());
-        std::stringstream text;
-        text << file.rdbuf();
-        return text.str();
-    }
-
-private:
-    std::wstring reportPath_;
-    PROCESS_INFORMATION process_ = {};
-    bool started_ = false;
 };
 
 std::wstring ItemText(HWND dialog, int id)

@@ -53,8 +53,7 @@ protected:
     void SetUp() override
     {
         CleanHandheld::SetUp();
-        keypad_ = CreateFileW(KEYPAD_DEVICE_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                              OPEN_EXISTING, 0, nullptr);
+        keypad_ = handheld::OpenKeypad(GENERIC_READ | GENERIC_WRITE, 0);
         ASSERT_NE(INVALID_HANDLE_VALUE, keypad_);
         ASSERT_TRUE(Control(IOCTL_KEYPAD_SCAN));
 

@@ -52,7 +52,7 @@ TEST_F(KeypadSignalTest, RejectedRequestStillClosesTheDevice)
 TEST_F(KeypadSignalTest, HandleCountSeesADeviceLeftOpen)
 {
     int before = handheld::CountLiveHandles();
-    HANDLE leaked = CreateFileW(L"KPD1:", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE leaked = handheld::OpenKeypad(GENERIC_READ, 0);
     ASSERT_NE(INVALID_HANDLE_VALUE, leaked);
 
     EXPECT_EQ(before + 1, handheld::CountLiveHandles());

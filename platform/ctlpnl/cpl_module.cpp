@@ -10,7 +10,7 @@ CplRequest ParseCplRequest(const std::wstring& argument)
     return {argument.substr(0, comma), std::wcstol(argument.c_str() + comma + 1, nullptr, 10)};
 }
 
-bool CplModule::Load(const std::wstring& path, std::wstring* error)
+bool CplLibrary::Load(const std::wstring& path, std::wstring* error)
 {
     module_ = LoadLibraryW(path.c_str());
     if (!module_) {
@@ -21,16 +21,30 @@ bool CplModule::Load(const std::wstring& path, std::wstring* error)
         reinterpret_cast<void*>(GetProcAddress(module_, "CPlApplet")));
     if (!entry_) {
         *error = path + L" exports no CPlApplet";
-        Unload();
+        Free();
         return false;
     }
-    if (!entry_(nullptr, CPL_INIT, 0, 0)) {
-        *error = path + L" refused CPL_INIT";
+    return true;
+}
+
+void CplLibrary::Free()
+{
+    if (module_)
         FreeLibrary(module_);
-        module_ = nullptr;
+    module_ = nullptr;
+    entry_ = nullptr;
+}
+
+bool CplModule::Load(const std::wstring& path, std::wstring* error)
+{
+    if (!library_.Load(path, error))
+        return false;
+    if (!library_.Entry()(nullptr, CPL_INIT, 0, 0)) {
+        *error = path + L" refused CPL_INIT";
+        library_.Free();
         return false;
     }
-    LONG count = entry_(nullptr, CPL_GETCOUNT, 0, 0);
+    LONG count = library_.Entry()(nullptr, CPL_GETCOUNT, 0, 0);
     for (LONG i = 0; i < count; ++i)
         applets_.push_back(Inquire(i));
     return true;
@@ -44,7 +58,7 @@ CplApplet CplModule::Inquire(UINT index)
 {
     NEWCPLINFOW record;
     std::memset(&record, 0, sizeof record);
-    entry_(nullptr, CPL_NEWINQUIRE, index, reinterpret_cast<LPARAM>(&record));
+    library_.Entry()(nullptr, CPL_NEWINQUIRE, index, reinterpret_cast<LPARAM>(&record));
     record.szName[std::size(record.szName) - 1] = 0;
     record.szInfo[std::size(record.szInfo) - 1] = 0;
     if (record.dwSize == sizeof record)
@@ -52,29 +66,26 @@ CplApplet CplModule::Inquire(UINT index)
 
     CPLINFO old;
     std::memset(&old, 0, sizeof old);
-    entry_(nullptr, CPL_INQUIRE, index, reinterpret_cast<LPARAM>(&old));
+    library_.Entry()(nullptr, CPL_INQUIRE, index, reinterpret_cast<LPARAM>(&old));
     wchar_t name[64] = L"";
     wchar_t info[128] = L"";
-    LoadStringW(module_, old.idName, name, std::size(name));
-    LoadStringW(module_, old.idInfo, info, std::size(info));
-    return {name, info, LoadIconW(module_, MAKEINTRESOURCEW(old.idIcon)), old.lData};
+    HMODULE module = library_.Module();
+    LoadStringW(module, old.idName, name, std::size(name));
+    LoadStringW(module, old.idInfo, info, std::size(info));
+    return {name, info, LoadIconW(module, MAKEINTRESOURCEW(old.idIcon)), old.lData};
 }
 
 LONG CplModule::Open(size_t index)
 {
-    return entry_(nullptr, CPL_DBLCLK, index, applets_.at(index).data);
+    return library_.Entry()(nullptr, CPL_DBLCLK, index, applets_.at(index).data);
 }
 
 void CplModule::Unload()
 {
-    if (!module_)
+    if (!library_.Module())
         return;
-    if (entry_) {
-        for (size_t i = 0; i < applets_.size(); ++i)
-            entry_(nullptr, CPL_STOP, i, applets_[i].data);
-        entry_(nullptr, CPL_EXIT, 0, 0);
-    }
-    FreeLibrary(module_);
-    module_ = nullptr;
-    entry_ = nullptr;
+    for (size_t i = 0; i < applets_.size(); ++i)
+        library_.Entry()(nullptr, CPL_STOP, i, applets_[i].data);
+    library_.Entry()(nullptr, CPL_EXIT, 0, 0);
+    library_.Free();
 }

@@ -1,4 +1,4 @@
-// A Control Panel library as the handheld's host drives it.
+// Control Panel libraries as the handheld's host loads and drives them.
 #pragma once
 
 #include <windows.h>
@@ -23,6 +23,29 @@ struct CplRequest {
 
 CplRequest ParseCplRequest(const std::wstring& argument);
 
+// A Control Panel library and its entry, loaded and nothing asked of it
+// yet. The library is freed with the object.
+class CplLibrary {
+public:
+    // False, with a reason, when the file does not load or exports no
+    // CPlApplet.
+    bool Load(const std::wstring& path, std::wstring* error);
+    void Free();
+
+    HMODULE Module() const { return module_; }
+    APPLET_PROC Entry() const { return entry_; }
+
+    CplLibrary() = default;
+    CplLibrary(const CplLibrary&) = delete;
+    CplLibrary& operator=(const CplLibrary&) = delete;
+    ~CplLibrary() { Free(); }
+
+private:
+    HMODULE module_ = nullptr;
+    APPLET_PROC entry_ = nullptr;
+};
+
+// A Control Panel library as the handheld's host drives it.
 class CplModule {
 public:
     // Loads the library and runs CPL_INIT, CPL_GETCOUNT and CPL_NEWINQUIRE
@@ -40,7 +63,6 @@ public:
 private:
     CplApplet Inquire(UINT index);
 
-    HMODULE module_ = nullptr;
-    APPLET_PROC entry_ = nullptr;
+    CplLibrary library_;
     std::vector<CplApplet> applets_;
 };

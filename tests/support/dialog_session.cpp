@@ -1,4 +1,5 @@
 #include "dialog_session.h"
+#include "handheld.h"
 #include "waiting.h"
 
 #include "applet_module.h"
@@ -37,9 +38,8 @@ void Cancel(HWND dialog)
 LRESULT CALLBACK WatchDialogCreation(int code, WPARAM wParam, LPARAM lParam)
 {
     HWND window = reinterpret_cast<HWND>(wParam);
-    wchar_t className[16] = L"";
     if (code == HCBT_CREATEWND && t_session && !t_session->dialog &&
-        GetClassNameW(window, className, 16) && lstrcmpW(className, L"#32770") == 0) {
+        handheld::IsDialog(window)) {
         t_session->dialog = window;
         if (t_session->abandoned)
             Cancel(window);

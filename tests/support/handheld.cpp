@@ -127,6 +127,23 @@ HWND VisibleTopLevel(DWORD process, LPCWSTR className)
     return search.found;
 }
 
+bool IsDialog(HWND window)
+{
+    wchar_t className[16] = L"";
+    return GetClassNameW(window, className, 16) && lstrcmpW(className, L"#32770") == 0;
+}
+
+std::vector<HWND> VisibleDialogs(LPCWSTR title)
+{
+    std::vector<HWND> dialogs;
+    for (HWND window = FindWindowExW(nullptr, nullptr, L"#32770", title); window;
+         window = FindWindowExW(nullptr, window, L"#32770", title)) {
+        if (IsWindowVisible(window))
+            dialogs.push_back(window);
+    }
+    return dialogs;
+}
+
 void XdoTool(const std::wstring& arguments)
 {
     STARTUPINFOW startup = {};
@@ -137,12 +154,16 @@ void XdoTool(const std::wstring& arguments)
                                &startup, &process));
 }
 
+HANDLE OpenKeypad(DWORD access, DWORD share)
+{
+    return CreateFileW(KEYPAD_DEVICE_NAME, access, share, nullptr, OPEN_EXISTING, 0, nullptr);
+}
+
 KeypadState QueryKeypad()
 {
     KeypadState state;
     std::memset(&state, 0xFF, sizeof state);
-    HANDLE device = CreateFileW(KEYPAD_DEVICE_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+    HANDLE device = OpenKeypad();
     EXPECT_NE(INVALID_HANDLE_VALUE, device) << "KPD1: does not open: " << GetLastError();
     DWORD returned = 0;
     EXPECT_TRUE(DeviceIoControl(device, IOCTL_KEYPAD_QUERY_STATE, nullptr, 0, &state,

@@ -44,10 +44,20 @@ bool IsLiveHandle(HANDLE handle);
 // A visible top-level window of `process` with class `className`, or null.
 HWND VisibleTopLevel(DWORD process, LPCWSTR className);
 
+// Whether `window` is a dialog: Win32's dialog class, which the stand-in
+// finds by the handheld's name "Dialog".
+bool IsDialog(HWND window);
+// The visible top-level dialogs titled `title`, of every process.
+std::vector<HWND> VisibleDialogs(LPCWSTR title);
+
 // Starts xdotool on the machine the virtual screen belongs to. Wine starts
 // Unix programs without a Windows process to wait on (the process record
 // comes back unfilled), so callers wait for the input's effect instead.
 void XdoTool(const std::wstring& arguments);
+
+// "KPD1:", opened as the applet opens it unless told otherwise;
+// INVALID_HANDLE_VALUE when it does not open.
+HANDLE OpenKeypad(DWORD access = GENERIC_READ | GENERIC_WRITE, DWORD share = FILE_SHARE_READ);
 
 // What the keypad driver has in effect, asked through "KPD1:".
 KeypadState QueryKeypad();

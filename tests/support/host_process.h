@@ -1,0 +1,34 @@
+// The handheld's Control Panel host (ctlpnl.exe beside the test program),
+// run in a process of its own, with what it prints kept for the end.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace handheld {
+
+class HostProcess {
+public:
+    // `arguments` as the host takes them: "keyboard.cpl,0" opens Keyboard,
+    // "keyboard.cpl" shows the Settings screen.
+    explicit HostProcess(const std::wstring& arguments);
+    // Ends the host if it is still running.
+    ~HostProcess();
+
+    bool Started() const { return started_; }
+    DWORD Id() const { return process_.dwProcessId; }
+
+    // Whether the host ends by itself in time, with exit status 0.
+    bool Ends();
+    // What the host printed, once it has ended; an empty text when it did
+    // not end in time.
+    std::string Output();
+
+private:
+    std::wstring outputPath_;
+    PROCESS_INFORMATION process_ = {};
+    bool started_ = false;
+};
+
+}
