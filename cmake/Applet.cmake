@@ -9,16 +9,6 @@ set(KBD_APPLET_COMPILE_OPTIONS
   -Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables -fno-ident
   -ffunction-sections -fdata-sections)
 
-# The device's processor as a compiler sees it: 32-bit ARM in ARM mode (the
-# ARMv4I and ARMv5 cores), wchar_t of 2 bytes, enums of 4, Windows CE 5.01,
-# and a 32-bit access that must be aligned, where an unaligned one faults.
-# Clang makes only Thumb-2 for its Windows ARM targets, so the target is
-# plain ARM EABI with the Windows headers.
-set(KBD_ARM_COMPILE_OPTIONS
-  --target=armv5te-none-eabi -marm -fshort-wchar -fno-short-enums
-  -D_WIN32 -DUNDER_CE=0x501 -D_WIN32_WCE=0x501 -fms-extensions -fdeclspec
-  -Wcast-align -Werror=cast-align)
-
 # Every file of the applet's own, for checks that other builds of it (the
 # device kit, a second compiler) see the same sources.
 function(kbd_applet_sources)

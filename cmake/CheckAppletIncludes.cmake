@@ -5,15 +5,16 @@ cmake_minimum_required(VERSION 3.25)
 # (the keypad contract, the resources, the handheld's own headers); any
 # other folder of the tree (a stand-in's, the test-only headers, the
 # tests') on its command line is a hole in the wall.
-#   -DROOT=<source tree> -DCOMMANDS=<compile_commands.json> -DSOURCES=<list>
+#   -DROOT=<source tree> -DCOMMANDS=<compile_commands.json files> -DSOURCES=<list>
 set(rooms settings dialog applet)
 set(shared contract resources platform/include)
 
-file(READ ${COMMANDS} commands)
-string(JSON count LENGTH "${commands}")
-math(EXPR last "${count} - 1")
 set(failures "")
 set(checked 0)
+foreach(file IN LISTS COMMANDS)
+file(READ ${file} commands)
+string(JSON count LENGTH "${commands}")
+math(EXPR last "${count} - 1")
 foreach(i RANGE ${last})
   string(JSON source GET "${commands}" ${i} file)
   if(NOT source IN_LIST SOURCES)
@@ -55,6 +56,7 @@ foreach(i RANGE ${last})
     endif()
   endforeach()
   math(EXPR checked "${checked} + 1")
+endforeach()
 endforeach()
 
 if(checked EQUAL 0)

@@ -56,7 +56,7 @@ function(kbd_control_panel_module name)
   # DYNAMIC_BASE or NX_COMPAT flags, which the handheld's loader predates.
   # The .def names CPlApplet without a stdcall decoration, as on ARM.
   target_link_options(${name}_unsigned PRIVATE
-    ${KBD_CPL_DRIVER_OPTIONS} ${def}
+    ${KBD_CPL_DRIVER_OPTIONS} ${def} LINKER:--dll
     "LINKER:-e,${KBD_CPL_ENTRY}" LINKER:--gc-sections LINKER:-s "LINKER:-T,${layout}"
     LINKER:--kill-at LINKER:--enable-stdcall-fixup
     LINKER:--subsystem,wince:5.01 LINKER:--major-os-version,5 LINKER:--minor-os-version,1

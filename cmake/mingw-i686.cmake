@@ -22,3 +22,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(KBD_CPL_ENTRY _DllMain@12)
 set(KBD_CPL_DRIVER_OPTIONS -nostdlib -nostartfiles)
 set(KBD_CPL_RUNTIME gcc)
+# The resource script is preprocessed by the C compiler, for its headers.
+set(KBD_RC_PREPROCESSOR ${CMAKE_C_COMPILER} -E -P -xc)

@@ -1,4 +1,5 @@
-// The compiled resource bytes, read from keyboard.cpl itself.
+// The compiled resource bytes, read from keyboard.cpl itself: the x86 twin
+// and the ARM image, each loaded as data.
 #include "resource.h"
 #include "support/pe_image.h"
 
@@ -17,22 +18,34 @@ namespace {
 
 const WORD kLanguage = MAKELANGID(LANG_ENGLISH, SUBLANG_NEUTRAL);
 
-// The module under test: keyboard.cpl as built, loaded as data only.
-HMODULE Module()
-{
-    static HMODULE applet = LoadLibraryExW((ProgramFolder() + L"keyboard.cpl").c_str(), nullptr,
-                                           LOAD_LIBRARY_AS_DATAFILE);
-    return applet;
-}
+// The module under test: one build of keyboard.cpl, loaded as data only.
+class Resources : public testing::TestWithParam<AppletImage> {
+protected:
+    void SetUp() override
+    {
+        module_ = LoadLibraryExW(GetParam().signedPath.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+        ASSERT_TRUE(module_) << "error " << GetLastError();
+    }
+    void TearDown() override
+    {
+        if (module_)
+            FreeLibrary(module_);
+    }
 
-std::vector<BYTE> ResourceBytes(LPCWSTR type, LPCWSTR name)
-{
-    HRSRC found = FindResourceExW(Module(), type, name, kLanguage);
-    if (!found)
-        return {};
-    const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(Module(), found)));
-    return std::vector<BYTE>(data, data + SizeofResource(Module(), found));
-}
+    HMODULE Module() const { return module_; }
+
+    std::vector<BYTE> ResourceBytes(LPCWSTR type, LPCWSTR name) const
+    {
+        HRSRC found = FindResourceExW(module_, type, name, kLanguage);
+        if (!found)
+            return {};
+        const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(module_, found)));
+        return std::vector<BYTE>(data, data + SizeofResource(module_, found));
+    }
+
+private:
+    HMODULE module_ = nullptr;
+};
 
 // Reads a resource's fields in order, as the platform's loader would.
 class Reader {
@@ -91,7 +104,7 @@ struct Control {
     short x, y, cx, cy;
 };
 
-TEST(Resources, DialogTemplateIsExactlyAsDesigned)
+TEST_P(Resources, DialogTemplateIsExactlyAsDesigned)
 {
     std::vector<BYTE> bytes = ResourceBytes(RT_DIALOG, MAKEINTRESOURCEW(IDD_KEYBOARD));
     ASSERT_FALSE(bytes.empty());
@@ -144,7 +157,7 @@ TEST(Resources, DialogTemplateIsExactlyAsDesigned)
     EXPECT_EQ(bytes.size(), dialog.Offset());
 }
 
-TEST(Resources, MenuHasApplyThenResetAndNothingElse)
+TEST_P(Resources, MenuHasApplyThenResetAndNothingElse)
 {
     std::vector<BYTE> bytes = ResourceBytes(RT_MENU, MAKEINTRESOURCEW(IDR_KEYBOARD_MENUBAR));
     ASSERT_FALSE(bytes.empty());
@@ -167,7 +180,7 @@ BOOL CALLBACK CollectName(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR names)
     return TRUE;
 }
 
-TEST(Resources, OnlyTheTitleStringExists)
+TEST_P(Resources, OnlyTheTitleStringExists)
 {
     // Strings come in blocks of 16; string 104 is the ninth of block 7.
     std::vector<BYTE> bytes = ResourceBytes(RT_STRING, MAKEINTRESOURCEW(104 / 16 + 1));
@@ -186,7 +199,7 @@ TEST(Resources, OnlyTheTitleStringExists)
     EXPECT_EQ(std::set<UINT_PTR>({7}), blocks);
 }
 
-TEST(Resources, IconGroupHoldsA32And16PixelSixteenColourImage)
+TEST_P(Resources, IconGroupHoldsA32And16PixelSixteenColourImage)
 {
     std::vector<BYTE> bytes = ResourceBytes(RT_GROUP_ICON, MAKEINTRESOURCEW(IDI_KEYBOARD));
     ASSERT_FALSE(bytes.empty());
@@ -248,7 +261,7 @@ BOOL CALLBACK CollectType(HMODULE module, LPWSTR type, LONG_PTR context)
     return TRUE;
 }
 
-TEST(Resources, EveryResourceIsEnglishNeutralAndNothingElseIsThere)
+TEST_P(Resources, EveryResourceIsEnglishNeutralAndNothingElseIsThere)
 {
     Inventory found;
     EnumResourceTypesW(Module(), CollectType, reinterpret_cast<LONG_PTR>(&found));
@@ -257,5 +270,10 @@ TEST(Resources, EveryResourceIsEnglishNeutralAndNothingElseIsThere)
         << "icon, menu, dialog, string table, icon group";
     EXPECT_EQ(std::set<WORD>({kLanguage}), found.languages);
 }
+
+INSTANTIATE_TEST_SUITE_P(Images, Resources, testing::ValuesIn(AppletImages()),
+                         [](const testing::TestParamInfo<AppletImage>& image) {
+                             return std::string(image.param.name);
+                         });
 
 }

@@ -84,3 +84,14 @@ std::wstring ProgramFolder()
     std::wstring folder = path;
     return folder.substr(0, folder.find_last_of(L"\\/") + 1);
 }
+
+const std::vector<AppletImage>& AppletImages()
+{
+    static const std::vector<AppletImage> images = {
+        {"x86", IMAGE_FILE_MACHINE_I386, ProgramFolder() + L"keyboard.cpl",
+         ProgramFolder() + L"..\\applet\\keyboard-unsigned.cpl"},
+        {"arm", IMAGE_FILE_MACHINE_ARM, ProgramFolder() + L"..\\device\\keyboard.cpl",
+         ProgramFolder() + L"..\\device\\keyboard-unsigned.cpl"},
+    };
+    return images;
+}

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <map>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -32,3 +33,19 @@ private:
 // The folder of the running test program, where the build puts the
 // applet, the stand-ins and the host.
 std::wstring ProgramFolder();
+
+// The two builds of keyboard.cpl, signed and unsigned: the x86 twin that
+// runs here, and the ARM image a handheld runs.
+struct AppletImage {
+    const char* name;  // "x86" or "arm", as a test's name may carry it
+    WORD machine;
+    std::wstring signedPath;
+    std::wstring unsignedPath;
+};
+const std::vector<AppletImage>& AppletImages();
+
+// How GoogleTest names an image in its messages.
+inline void PrintTo(const AppletImage& image, std::ostream* out)
+{
+    *out << image.name;
+}
