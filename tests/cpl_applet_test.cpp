@@ -56,103 +56,10 @@ protected:
     APPLET_PROC entry_ = nullptr;
 };
 
-const BYTE kMarker = 0xFF;
-
-bool AllMarker(const BYTE* bytes, size_t count)
-{
-    return std::all_of(bytes, bytes + count, [](BYTE b) { return b == kMarker; });
-}
-
-TEST_F(Applet, AnswersTheHostsQuestionsAndNothingElse)
-{
-    EXPECT_EQ(1, Call(CPL_INIT));
-    EXPECT_EQ(1, Call(CPL_GETCOUNT));
-
-    BYTE record[600];
-    for (UINT message : {UINT(CPL_INQUIRE), UINT(CPL_SELECT), UINT(CPL_STOP), UINT(CPL_EXIT),
-                         UINT(CPL_STARTWPARMSW), 9u,
-                         200u, 0u, 0xFFFFu, 0xDEADBEEFu}) {
-        std::memset(record, kMarker, sizeof record);
-        EXPECT_EQ(0, Call(message, 0, reinterpret_cast<LPARAM>(record))) << message;
-        EXPECT_TRUE(AllMarker(record, sizeof record)) << "message " << message << " wrote";
-    }
-}
-
-// Parameters no message but CPL_NEWINQUIRE's looks at: pointers that would
-// fault if anything followed them.
-TEST_F(Applet, UnknownMessagesWithGarbageParametersAnswerZero)
-{
-    const LPARAM garbage[] = {0, 1, -1, static_cast<LPARAM>(0xDEADBEEF), 0x10};
-    for (UINT message : {0u, 3u, 4u, 6u, 7u, 9u, 10u, 11u, 100u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
-        for (LPARAM first : garbage)
-            for (LPARAM second : garbage)
-                EXPECT_EQ(0, Call(message, first, second)) << message;
-    }
-    for (LPARAM first : garbage) {
-        EXPECT_EQ(1, Call(CPL_INIT, first, static_cast<LPARAM>(0xDEADBEEF)));
-        EXPECT_EQ(1, Call(CPL_GETCOUNT, first, static_cast<LPARAM>(0xDEADBEEF)));
-    }
-}
-
-TEST_F(Applet, NewInquireWritesItsFieldsBytewiseAtAnEvenUnalignedAddress)
-{
-    alignas(4) BYTE buffer[4 + 468 + 8];
-    std::memset(buffer, kMarker, sizeof buffer);
-    BYTE* record = buffer + 2;  // even, not a multiple of 4
-
-    EXPECT_EQ(0, Call(CPL_NEWINQUIRE, 0, reinterpret_cast<LPARAM>(record)));
-
-    auto dword = [&](size_t at) {
-        DWORD value;
-        std::memcpy(&value, record + at, 4);
-        return value;
-    };
-    EXPECT_EQ(468u, dword(0));
-    EXPECT_EQ(0u, dword(4));
-    EXPECT_EQ(0u, dword(8));
-    EXPECT_EQ(7u, dword(12));
-    EXPECT_NE(0u, dword(16)) << "icon";
-    EXPECT_NE(0xFFFFFFFFu, dword(16)) << "icon";
-
-    auto text = [&](size_t at) { return std::wstring(reinterpret_cast<wchar_t*>(record + at)); };
-    EXPECT_EQ(L"Keyboard", text(20));
-    EXPECT_EQ(L"Keyboard settings", text(84));
-    EXPECT_EQ(0, record[212]);
-    EXPECT_EQ(0, record[213]);
-
-    EXPECT_TRUE(AllMarker(buffer, 2)) << "before the record";
-    EXPECT_TRUE(AllMarker(record + 38, 84 - 38)) << "rest of the name";
-    EXPECT_TRUE(AllMarker(record + 120, 212 - 120)) << "rest of the description";
-    EXPECT_TRUE(AllMarker(record + 214, 468 - 214)) << "rest of the help file";
-    EXPECT_TRUE(AllMarker(record + 468, sizeof buffer - 2 - 468)) << "after the record";
-}
-
-TEST_F(Applet, NewInquireWithoutARecordWritesNothing)
-{
-    EXPECT_EQ(0, Call(CPL_NEWINQUIRE, 0, 0));
-}
-
 // Every visible dialog titled as the applet's.
 int OpenSettingsDialogs()
 {
     return static_cast<int>(handheld::VisibleDialogs(L"Keyboard settings").size());
-}
-
-TEST_F(Applet, DoubleClickShowsTheDialogAndASecondOneBringsItForward)
-{
-    LONG secondResult = -1;
-    int dialogsDuringSecond = 0;
-    EXPECT_EQ(1, ShowDialog([&](HWND dialog) {
-        EXPECT_EQ(dialog, FindWindowW(L"Dialog", L"Keyboard settings"));
-        secondResult = Call(CPL_DBLCLK);
-        dialogsDuringSecond = OpenSettingsDialogs();
-        SendMessageW(dialog, WM_COMMAND, IDOK, 0);
-    }));
-
-    EXPECT_EQ(1, secondResult) << "answered at once";
-    EXPECT_EQ(1, dialogsDuringSecond) << "no second dialog";
-    EXPECT_EQ(0, OpenSettingsDialogs());
-    EXPECT_FALSE(handheld::SettingsKeyExists()) << "OK saves nothing";
 }
 
 // Every key and value under a root, as text: "key" entries and
@@ -434,31 +341,6 @@ TEST_F(Applet, SecondRequestBringsTheOpenDialogToTheForeground)
     }
 }
 
-LPARAM g_initParameter = -1;
-
-LRESULT CALLBACK WatchInitDialog(int code, WPARAM wParam, LPARAM lParam)
-{
-    auto* message = reinterpret_cast<const CWPSTRUCT*>(lParam);
-    if (code == HC_ACTION && message->message == WM_INITDIALOG)
-        g_initParameter = message->lParam;
-    return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-TEST_F(Applet, DialogHasNoOwnerAndGetsInitParameterZero)
-{
-    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, WatchInitDialog, nullptr, GetCurrentThreadId());
-    ASSERT_TRUE(hook);
-    g_initParameter = -1;
-    HWND owner = reinterpret_cast<HWND>(-1);
-    HWND host = CreateWindowExW(0, L"STATIC", L"host", WS_POPUP, 0, 0, 50, 50, nullptr, nullptr,
-                                nullptr, nullptr);
-    EXPECT_EQ(1, ShowDialog([&](HWND dialog) { owner = GetWindow(dialog, GW_OWNER); }, host));
-    UnhookWindowsHookEx(hook);
-    DestroyWindow(host);
-    EXPECT_EQ(nullptr, owner);
-    EXPECT_EQ(0, g_initParameter);
-}
-
 // Colour and mask bits of an icon, to compare two icons by what they show.
 std::vector<BYTE> IconBits(HICON icon)
 {
@@ -492,32 +374,6 @@ TEST_F(Applet, NewInquireIconIsTheAppletsOwn)
     DestroyIcon(fromResource);
     EXPECT_FALSE(expected.empty());
     EXPECT_EQ(expected, IconBits(record.hIcon));
-}
-
-// The entry point as the loader calls it, for each reason: attach takes the
-// module and turns thread notifications off; every reason answers TRUE.
-TEST_F(Applet, LibraryEntryAnswersTrueForEveryReason)
-{
-    PeImage image(ProgramFolder() + L"keyboard.cpl");
-    ASSERT_TRUE(image.Valid());
-    auto entry = reinterpret_cast<BOOL(WINAPI*)(HINSTANCE, DWORD, LPVOID)>(
-        reinterpret_cast<BYTE*>(module_) + image.Headers().OptionalHeader.AddressOfEntryPoint);
-    char attach[64];
-    std::snprintf(attach, sizeof attach, "DisableThreadLibraryCalls(0x%lX)",
-                  static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(module_)));
-
-    struct {
-        DWORD reason;
-        std::vector<std::string> calls;
-    } cases[] = {{DLL_THREAD_ATTACH, {}},
-                 {DLL_THREAD_DETACH, {}},
-                 {DLL_PROCESS_ATTACH, {attach}},
-                 {DLL_PROCESS_DETACH, {}}};
-    for (const auto& c : cases) {
-        handheld::ClearJournal();
-        EXPECT_EQ(TRUE, entry(module_, c.reason, nullptr)) << "reason " << c.reason;
-        EXPECT_EQ(c.calls, handheld::Journal()) << "reason " << c.reason;
-    }
 }
 
 }

@@ -1,6 +1,7 @@
 // The shell's own controls and window classes.
 #include "aygshell.h"
 #include "input_panel.h"
+#include "journal.h"
 #include "shell_layout.h"
 
 #include <commctrl.h>
@@ -41,11 +42,14 @@ void RegisterShellClass(LPCWSTR name, WNDPROC procedure, UINT style, HBRUSH back
 
 extern "C" BOOL WINAPI SHInitExtraControls(void)
 {
+    journal::Call call(JOURNAL_CALLER, "SHInitExtraControls", {});
+    if (call.Injected())
+        return call.Fails(FALSE, "0");
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
     // Global, or dialog templates of other modules could not name it.
     shell::RegisterShellClass(L"SIPPREF", shell::SipPrefProc, CS_GLOBALCLASS, nullptr);
-    return TRUE;
+    return call.Returns(TRUE, "1");
 }
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID)

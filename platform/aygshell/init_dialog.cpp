@@ -3,6 +3,7 @@
 #include "aygshell.h"
 #include "aygshell_test.h"
 #include "input_panel.h"
+#include "journal.h"
 #include "keypad_driver.h"
 #include "shell_layout.h"
 
@@ -121,7 +122,9 @@ void FillWorkArea(HWND dialog)
 
 }
 
-extern "C" BOOL WINAPI SHInitDialog(PSHINITDLGINFO info)
+namespace {
+
+BOOL InitDialog(PSHINITDLGINFO info)
 {
     if (!info)
         return FALSE;
@@ -138,6 +141,23 @@ extern "C" BOOL WINAPI SHInitDialog(PSHINITDLGINFO info)
     if (info->dwFlags & SHIDIF_SIPDOWN)
         shell::SetInputPanelUp(false);
     return TRUE;
+}
+
+// The record as the call received it: "&{mask, dialog, flags}".
+std::string Record(const SHINITDLGINFO* info)
+{
+    using namespace journal;
+    if (!info)
+        return "NULL";
+    return "&{" + Hex(info->dwMask) + ", " + Window(info->hDlg) + ", " + Hex(info->dwFlags) + "}";
+}
+
+}
+
+extern "C" BOOL WINAPI SHInitDialog(PSHINITDLGINFO info)
+{
+    journal::Call call(JOURNAL_CALLER, "SHInitDialog", {Record(info)});
+    return call.Serves(FALSE, [&] { return InitDialog(info); }, journal::Dec);
 }
 
 extern "C" BOOL WINAPI AygLastInitDialogInfo(SHINITDLGINFO* info)

@@ -3,6 +3,7 @@
 // right, that sends WM_COMMAND with the item's id to the bar's parent.
 #include "aygshell.h"
 #include "aygshell_test.h"
+#include "journal.h"
 #include "shell_layout.h"
 
 #include <algorithm>
@@ -95,7 +96,9 @@ void AddSoftKeys(HWND bar, HMENU menu)
 
 }
 
-extern "C" BOOL WINAPI SHCreateMenuBar(SHMENUBARINFO* info)
+namespace {
+
+BOOL CreateMenuBar(SHMENUBARINFO* info)
 {
     if (!info)
         return FALSE;
@@ -141,6 +144,34 @@ extern "C" BOOL WINAPI SHCreateMenuBar(SHMENUBARINFO* info)
         ShowWindow(bar, SW_SHOWNOACTIVATE);
     info->hwndMB = bar;
     return TRUE;
+}
+
+// The record as the call received it, the fields its size covers:
+// "&{cbSize, hwndParent, dwFlags, nToolBarId, hInstRes, nBmpId, cBmpImages,
+// hwndMB, clrBk}".
+std::string Record(const SHMENUBARINFO* info, const void* caller)
+{
+    using namespace journal;
+    if (!info)
+        return "NULL";
+    std::string fields[] = {Dec(info->cbSize),        Window(info->hwndParent),
+                            Hex(info->dwFlags),       Dec(info->nToolBarId),
+                            Module(info->hInstRes, caller), Signed(info->nBmpId),
+                            Signed(info->cBmpImages), Window(info->hwndMB),
+                            Hex(info->clrBk)};
+    size_t count = std::min<size_t>(info->cbSize / sizeof(DWORD), std::size(fields));
+    std::string record = "&{";
+    for (size_t i = 0; i < count; ++i)
+        record += (i ? ", " : "") + fields[i];
+    return record + "}";
+}
+
+}
+
+extern "C" BOOL WINAPI SHCreateMenuBar(SHMENUBARINFO* info)
+{
+    journal::Call call(JOURNAL_CALLER, "SHCreateMenuBar", {Record(info, JOURNAL_CALLER)});
+    return call.Serves(FALSE, [&] { return CreateMenuBar(info); }, journal::Dec);
 }
 
 extern "C" BOOL WINAPI AygLastMenuBarInfo(SHMENUBARINFO* info)

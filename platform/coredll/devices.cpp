@@ -3,8 +3,8 @@
 // first use and reached through its XXX_Init/Open/IOControl/Close entries.
 // On the handheld the drivers live in the device manager's process; here
 // each process loads its own.
-#include "journal.h"
 #include "coredll_test.h"
+#include "journal.h"
 #include "registry_dword.h"
 
 #include <map>
@@ -209,44 +209,45 @@ HANDLE WINAPI CeCreateFileW(LPCWSTR name, DWORD access, DWORD share,
                             LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
                             HANDLE templateFile)
 {
-    if (DWORD error = Enter("CreateFileW",
-                            {Text(name), Hex(access), Dec(share), Pointer(security),
-                             Dec(disposition), Hex(flags), Pointer(templateFile)})) {
-        SetLastError(error);
-        return INVALID_HANDLE_VALUE;
-    }
-    if (IsDeviceName(name))
-        return OpenStreamDevice(name, access, share);
-    return CreateFileW(name, access, share, security, disposition, flags, templateFile);
+    Call call(JOURNAL_CALLER, "CreateFileW",
+              {Text(name), Hex(access), Dec(share), Pointer(security), Dec(disposition), Hex(flags),
+               Pointer(templateFile)});
+    if (call.Injected())
+        return call.Fails(INVALID_HANDLE_VALUE, "INVALID_HANDLE_VALUE");
+    HANDLE handle = IsDeviceName(name) ? OpenStreamDevice(name, access, share)
+                                       : CreateFileW(name, access, share, security, disposition,
+                                                     flags, templateFile);
+    return call.Returns(handle, HandleName(handle));
 }
 
 BOOL WINAPI CeDeviceIoControl(HANDLE handle, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
                               DWORD outSize, LPDWORD returned, LPOVERLAPPED overlapped)
 {
-    if (DWORD error = Enter("DeviceIoControl",
-                            {HandleName(handle), Hex(code), Pointer(in), Dec(inSize),
-                             Pointer(out), Dec(outSize), Pointer(returned),
-                             Pointer(overlapped)})) {
-        SetLastError(error);
-        return FALSE;
-    }
+    Call call(JOURNAL_CALLER, "DeviceIoControl",
+              {HandleName(handle), Hex(code), Pointer(in), Dec(inSize), Pointer(out),
+               Dec(outSize), Pointer(returned), Pointer(overlapped)});
+    if (call.Injected())
+        return call.Fails(FALSE, "0");
+    BOOL done;
     OpenDevice device;
-    if (FindOpenDevice(handle, &device))
-        return device.driver->ioControl(device.open, code, static_cast<PBYTE>(in), inSize,
+    if (FindOpenDevice(handle, &device)) {
+        done = device.driver->ioControl(device.open, code, static_cast<PBYTE>(in), inSize,
                                         static_cast<PBYTE>(out), outSize, returned);
-    // The handheld accepts a null bytes-returned pointer; Win32 does not.
-    DWORD ignored;
-    if (!returned && !overlapped)
-        returned = &ignored;
-    return DeviceIoControl(handle, code, in, inSize, out, outSize, returned, overlapped);
+    } else {
+        // The handheld accepts a null bytes-returned pointer; Win32 does not.
+        DWORD ignored;
+        if (!returned && !overlapped)
+            returned = &ignored;
+        done = DeviceIoControl(handle, code, in, inSize, out, outSize, returned, overlapped);
+    }
+    return call.Returns(done, Dec(done));
 }
 
 BOOL WINAPI CeCloseHandle(HANDLE handle)
 {
-    if (DWORD error = Enter("CloseHandle", {HandleName(handle)})) {
-        SetLastError(error);
-        return FALSE;
-    }
+    Call call(JOURNAL_CALLER, "CloseHandle", {HandleName(handle)});
+    if (call.Injected())
+        return call.Fails(FALSE, "0");
     OpenDevice device = {};
     {
         std::lock_guard<std::recursive_mutex> hold(g_lock);
@@ -258,7 +259,8 @@ BOOL WINAPI CeCloseHandle(HANDLE handle)
     }
     if (device.driver)
         device.driver->close(device.open);
-    return CloseHandle(handle);
+    BOOL done = CloseHandle(handle);
+    return call.Returns(done, Dec(done));
 }
 
 int CoreOpenDeviceCount(void)

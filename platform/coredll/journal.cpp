@@ -1,7 +1,9 @@
+// The journal of the handheld calls the stand-ins serve, and the failures
+// tests ask them to inject. Each wrapped call enters itself here first
+// (platform/support/journal.h).
 #include "journal.h"
 #include "coredll_test.h"
 
-#include <cstdio>
 #include <deque>
 #include <mutex>
 #include <vector>
@@ -14,17 +16,24 @@ struct Failure {
     DWORD error;
 };
 
+struct Entry {
+    int number;
+    std::string text;
+};
+
 // The journal keeps the newest entries only, so that a long run does not
 // grow the process without end.
 const size_t kJournalLimit = 4096;
 
 std::mutex g_lock;
-std::deque<std::string> g_entries;
+std::deque<Entry> g_entries;
+int g_nextNumber = 0;
 std::vector<Failure> g_failures;
+HMODULE g_watched = nullptr;
 
 // Counts the call against every failure waiting for this function; the one
 // that reaches its call fires.
-DWORD TakeInjectedFailure(const char* function)
+DWORD TakeInjectedFailure(const std::string& function)
 {
     DWORD error = 0;
     for (auto it = g_failures.begin(); it != g_failures.end();) {
@@ -38,98 +47,52 @@ DWORD TakeInjectedFailure(const char* function)
     return error;
 }
 
-}
-
-namespace journal {
-
-DWORD Enter(const char* function, std::initializer_list<std::string> args)
+bool Watched(const void* caller)
 {
-    std::string entry = function;
-    entry += '(';
-    const char* separator = "";
-    for (const std::string& arg : args) {
-        entry += separator;
-        entry += arg;
-        separator = ", ";
-    }
-    entry += ')';
-
-    std::lock_guard<std::mutex> hold(g_lock);
-    g_entries.push_back(entry);
-    if (g_entries.size() > kJournalLimit)
-        g_entries.pop_front();
-    return TakeInjectedFailure(function);
-}
-
-std::string Dec(DWORD value)
-{
-    return std::to_string(value);
-}
-
-std::string Hex(DWORD value)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%lX", static_cast<unsigned long>(value));
-    return text;
-}
-
-std::string Text(LPCWSTR text)
-{
-    if (!text)
-        return "NULL";
-    std::string quoted = "\"";
-    for (; *text; ++text) {
-        if (*text < 0x80) {
-            quoted += static_cast<char>(*text);
-        } else {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04X", static_cast<unsigned>(*text));
-            quoted += escape;
-        }
-    }
-    return quoted + "\"";
-}
-
-std::string Pointer(const void* pointer)
-{
-    return pointer ? "ptr" : "NULL";
-}
-
-std::string Bytes(const BYTE* data, DWORD size)
-{
-    if (!data)
-        return "NULL";
-    std::string hex;
-    for (DWORD i = 0; i < size; ++i) {
-        char pair[3];
-        std::snprintf(pair, sizeof pair, "%02X", data[i]);
-        hex += pair;
-    }
-    return hex;
-}
-
-std::string Key(HKEY key)
-{
-    if (key == HKEY_LOCAL_MACHINE) return "HKLM";
-    if (key == HKEY_CURRENT_USER) return "HKCU";
-    if (key == HKEY_CLASSES_ROOT) return "HKCR";
-    if (key == HKEY_USERS) return "HKU";
-    return key ? "key" : "NULL";
-}
-
-std::string Window(HWND window)
-{
-    return window ? Hex(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(window))) : "NULL";
-}
-
-std::string PointedDword(const DWORD* value)
-{
-    return value ? "&" + Dec(*value) : "NULL";
+    if (!g_watched)
+        return true;
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       static_cast<LPCWSTR>(caller), &module);
+    return module == g_watched;
 }
 
 }
 
 extern "C" {
+
+int WINAPI CoreJournalCall(const void* caller, const char* entry, DWORD* injected)
+{
+    std::lock_guard<std::mutex> hold(g_lock);
+    *injected = 0;
+    if (!Watched(caller))
+        return -1;
+    std::string text = entry;
+    g_entries.push_back({g_nextNumber, text});
+    if (g_entries.size() > kJournalLimit)
+        g_entries.pop_front();
+    *injected = TakeInjectedFailure(text.substr(0, text.find('(')));
+    return g_nextNumber++;
+}
+
+void WINAPI CoreJournalReturn(int call, const char* result)
+{
+    std::lock_guard<std::mutex> hold(g_lock);
+    for (auto it = g_entries.rbegin(); it != g_entries.rend(); ++it) {
+        if (it->number == call) {
+            it->text += " = ";
+            it->text += result;
+            return;
+        }
+    }
+}
+
+void CoreJournalWatch(HMODULE module)
+{
+    std::lock_guard<std::mutex> hold(g_lock);
+    g_watched = module;
+}
 
 void CoreJournalClear(void)
 {
@@ -148,7 +111,7 @@ int CoreJournalEntry(int index, char* buffer, int size)
     std::lock_guard<std::mutex> hold(g_lock);
     if (index < 0 || index >= static_cast<int>(g_entries.size()) || size <= 0)
         return -1;
-    const std::string& entry = g_entries[index];
+    const std::string& entry = g_entries[index].text;
     std::snprintf(buffer, size, "%s", entry.c_str());
     return static_cast<int>(entry.size());
 }

@@ -6,10 +6,6 @@ using namespace journal;
 
 extern "C" BOOL WINAPI CeDisableThreadLibraryCalls(HMODULE module)
 {
-    if (DWORD error = Enter("DisableThreadLibraryCalls",
-                            {Hex(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(module)))})) {
-        SetLastError(error);
-        return FALSE;
-    }
-    return DisableThreadLibraryCalls(module);
+    Call call(JOURNAL_CALLER, "DisableThreadLibraryCalls", {Module(module, JOURNAL_CALLER)});
+    return call.Serves(FALSE, [&] { return DisableThreadLibraryCalls(module); }, Dec);
 }

@@ -10,7 +10,11 @@
 
 extern "C" {
 
-// The journal holds the newest 4096 calls. Forgets every recorded call:
+// The journal holds the newest 4096 calls, each as "Name(arguments) =
+// result". With a module to watch, only the calls that module makes are
+// journaled (and only they take injected failures); null watches all.
+void CoreJournalWatch(HMODULE module);
+// Forgets every recorded call:
 void CoreJournalClear(void);
 int CoreJournalCount(void);
 // Copies entry `index` (oldest first) as "Name(arg, arg, ...)"; returns its
