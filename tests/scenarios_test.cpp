@@ -12,6 +12,7 @@
 
 #include "coredll_test.h"
 
+#include <aygshell.h>
 #include <commctrl.h>
 #include <cpl.h>
 #include <gtest/gtest.h>
@@ -388,6 +389,9 @@ int main(int argc, char** argv)
         return 2;
     }
     g_table = argv[1];
+    // The shell's classes are there on a handheld once any program has
+    // asked for them, whatever one applet's own call comes to.
+    SHInitExtraControls();
     std::string error;
     std::vector<Scenario> read = scenarios::Read(g_table, &error);
     if (!error.empty()) {
