@@ -48,17 +48,28 @@ def signed(value):
 
 
 class Journal:
-    """Name(arguments) = result, in the order the calls were made."""
+    """Name(arguments) = result, in the order the calls were made; beside
+    each, how many instructions the image had run when the call was made
+    and when it returned."""
 
-    def __init__(self):
+    def __init__(self, clock):
+        self.clock = clock
         self.entries = []
+        self.made = []
+        self.answered = []
 
     def enter(self, name, arguments):
         self.entries.append("%s(%s)" % (name, ", ".join(arguments)))
+        self.made.append(self.clock())
+        self.answered.append(None)
         return len(self.entries) - 1
 
     def returned(self, entry, shown):
         self.entries[entry] += " = " + shown
+        self.answered[entry] = self.clock()
+
+    def clear(self):
+        self.entries, self.made, self.answered = [], [], []
 
 
 class Registry:
@@ -146,7 +157,7 @@ class Platform:
 
     def __init__(self, contract):
         self.contract = contract
-        self.journal = Journal()
+        self.journal = Journal(lambda: self.machine.instructions if self.machine else 0)
         self.registry = Registry()
         self.driver = KeypadDriver(self.registry, contract)
         self.failures = []       # [function, calls to go, error]

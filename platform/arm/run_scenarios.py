@@ -59,7 +59,7 @@ class Handheld:
         self.applet = self.machine.export("CPlApplet")
         if self.machine.call(self.machine.entry_point(), IMAGE_BASE, 1, 0) != 1:
             raise Fault("DllMain refused the attach")
-        self.platform.journal.entries = []
+        self.platform.journal.clear()
         self.platform.failures = [[f, n, e] for f, n, e in scenario.failures]
 
 
