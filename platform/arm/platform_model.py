@@ -14,7 +14,7 @@ to fail, as in the x86 tests.
 """
 import struct
 
-from machine import IMAGE_BASE, Fault, GuestCall
+from machine import IMAGE_BASE, GuestCall
 
 HKEY_ROOTS = {0x80000000: "HKCR", 0x80000001: "HKCU", 0x80000002: "HKLM", 0x80000003: "HKU"}
 HKLM = 0x80000002
@@ -38,9 +38,7 @@ RT_STRING, RT_GROUP_ICON = 6, 14
 
 ERROR_FILE_NOT_FOUND = 2
 ERROR_INVALID_HANDLE = 6
-ERROR_INVALID_PARAMETER = 87
 ERROR_MORE_DATA = 234
-ERROR_INVALID_WINDOW_HANDLE = 1400
 
 
 def signed(value):
@@ -161,7 +159,6 @@ class Platform:
         self.registry = Registry()
         self.driver = KeypadDriver(self.registry, contract)
         self.failures = []       # [function, calls to go, error]
-        self.last_error = 0
         self.windows = {}
         self.next_window = 0x00010000
         self.devices = {}
@@ -190,7 +187,6 @@ class Platform:
         entry = self.journal.enter(name, shown)
         injected = self._injected(name)
         if injected:
-            self.last_error = injected
             if failure == "error":
                 value = injected
             elif callable(failure):
@@ -475,7 +471,6 @@ def reg_close(platform, handle_):
 def create_file(platform, name, access, share, security, disposition, flags, template):
     device = platform.machine.read_text(name) if name else ""
     if device.upper() != platform.contract.device.upper():
-        platform.last_error = ERROR_FILE_NOT_FOUND
         return INVALID_HANDLE_VALUE
     if platform.driver.values is None:
         platform.driver.read()          # the device manager starts the driver once
@@ -487,20 +482,11 @@ def create_file(platform, name, access, share, security, disposition, flags, tem
 
 def device_io_control(platform, device, code, input_, input_size, output, output_size, returned,
                       overlapped):
-    if device not in platform.devices:
-        platform.last_error = ERROR_INVALID_HANDLE
-        return 0
-    if not platform.driver.control(code):
-        platform.last_error = ERROR_INVALID_PARAMETER
-        return 0
-    return 1
+    return 1 if device in platform.devices and platform.driver.control(code) else 0
 
 
 def close_handle(platform, device):
-    if platform.devices.pop(device, None) is None:
-        platform.last_error = ERROR_INVALID_HANDLE
-        return 0
-    return 1
+    return 0 if platform.devices.pop(device, None) is None else 1
 
 
 def disable_thread_library_calls(platform, instance):
@@ -583,7 +569,6 @@ def dialog_box(platform, instance, template, owner, procedure, parameter):
 def end_dialog(platform, handle_, result):
     window_ = platform.windows.get(handle_)
     if not window_ or window_.kind != "dialog":
-        platform.last_error = ERROR_INVALID_WINDOW_HANDLE
         return 0
     window_.ended = result
     return 1
@@ -647,7 +632,6 @@ def set_window_text(platform, handle_, text_):
 def destroy_window(platform, handle_):
     window_ = platform.windows.get(handle_)
     if window_ is None:
-        platform.last_error = ERROR_INVALID_WINDOW_HANDLE
         return 0
     platform._destroy(window_)
     return 1

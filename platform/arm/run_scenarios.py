@@ -11,7 +11,6 @@ for each scenario and what differed, and exits 1 when any failed.
 """
 import argparse
 import os
-import struct
 import sys
 import time
 
@@ -19,7 +18,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import scenarios  # noqa: E402
 from machine import IMAGE_BASE, Fault, GuestCall, Machine  # noqa: E402
-from platform_model import (BN_CLICKED, HKLM, IDOK, SHIDIF_DONEBUTTON, WM_COMMAND,  # noqa: E402
+from platform_model import (BN_CLICKED, IDOK, SHIDIF_DONEBUTTON, WM_COMMAND,  # noqa: E402
                             Platform, signed)
 from resources import Resources  # noqa: E402
 

@@ -1,7 +1,6 @@
 """The table of scenarios both images run (tests/scenarios/applet.scenarios),
 read as the x86 run reads it (tests/support/scenario_table.cpp); the format
 is described at the top of the table."""
-import re
 import struct
 
 REG_DWORD, REG_SZ = 4, 1
