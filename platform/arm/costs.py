@@ -17,7 +17,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import scenarios  # noqa: E402
 from run_scenarios import RECORD_SIZE, Contract, Handheld  # noqa: E402
-from platform_model import WM_COMMAND  # noqa: E402
+from win32 import WM_COMMAND  # noqa: E402
 
 IDM_RESET, IDM_APPLY = 1010, 1011
 STORE = [scenarios.value(v) for v in

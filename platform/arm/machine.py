@@ -16,7 +16,8 @@ stack overrun.
 import struct
 
 import pefile
-from unicorn import (UC_ARCH_ARM, UC_ERR_INSN_INVALID, UC_HOOK_CODE, UC_HOOK_MEM_INVALID, UC_HOOK_MEM_READ,
+from unicorn import (UC_ARCH_ARM, UC_ERR_INSN_INVALID, UC_HOOK_CODE, UC_HOOK_MEM_INVALID,
+                     UC_HOOK_MEM_READ,
                      UC_HOOK_MEM_WRITE, UC_MEM_FETCH_PROT, UC_MEM_FETCH_UNMAPPED, UC_MEM_WRITE,
                      UC_MEM_WRITE_PROT, UC_MODE_ARM, UC_PROT_EXEC, UC_PROT_READ, UC_PROT_WRITE,
                      Uc, UcError)

@@ -18,8 +18,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import scenarios  # noqa: E402
 from machine import IMAGE_BASE, Fault, GuestCall, Machine  # noqa: E402
-from platform_model import (BN_CLICKED, IDOK, SHIDIF_DONEBUTTON, WM_COMMAND,  # noqa: E402
-                            Platform, signed)
+from platform_model import Platform  # noqa: E402
+from win32 import BN_CLICKED, IDOK, SHIDIF_DONEBUTTON, WM_COMMAND, signed  # noqa: E402
 from resources import Resources  # noqa: E402
 
 MESSAGES = {"CPL_INIT": 1, "CPL_GETCOUNT": 2, "CPL_INQUIRE": 3, "CPL_SELECT": 4,
@@ -143,8 +143,8 @@ class Run:
             dialog, procedure, steps)
         result = self.handheld.machine.call(self.handheld.applet, 0, MESSAGES["CPL_DBLCLK"], 0, 7)
         self.handheld.platform.user = None
-        self.expect(self.scenario.steps[index].line, expected_result(self.scenario.steps[index].words),
-                    signed(result), "CPL_DBLCLK")
+        opened = self.scenario.steps[index]
+        self.expect(opened.line, expected_result(opened.words), signed(result), "CPL_DBLCLK")
         return close
 
     def in_dialog(self, dialog, procedure, steps):
@@ -258,7 +258,8 @@ class Run:
         if key is None:
             return
         found = sorted((name.lower(), kind, data) for name, kind, data in key.values())
-        wanted = sorted((name.lower(), kind, data) for name, kind, data in self.scenario.store_after)
+        wanted = sorted((name.lower(), kind, data)
+                        for name, kind, data in self.scenario.store_after)
         self.expect(self.scenario.line, wanted, found, "the stored values")
 
 

@@ -1,0 +1,30 @@
+"""The numbers of the Windows CE API the platform model speaks: roots,
+messages, flags and errors, as the platform's headers define them."""
+
+HKEY_ROOTS = {0x80000000: "HKCR", 0x80000001: "HKCU", 0x80000002: "HKLM", 0x80000003: "HKU"}
+HKLM = 0x80000002
+INVALID_HANDLE_VALUE = 0xFFFFFFFF
+REG_DWORD = 4
+
+WM_DESTROY = 0x0002
+WM_INITDIALOG = 0x0110
+WM_COMMAND = 0x0111
+BN_CLICKED = 0
+IDOK = 1
+IDCANCEL = 2
+BM_GETCHECK = 0x00F0
+BM_SETCHECK = 0x00F1
+UDM_SETRANGE = 0x0465
+SHIDIM_FLAGS = 0x1
+SHIDIF_DONEBUTTON = 0x1
+SHCMBF_EMPTYBAR = 0x1
+SHCMBF_HMENU = 0x10
+RT_STRING, RT_GROUP_ICON = 6, 14
+
+ERROR_FILE_NOT_FOUND = 2
+ERROR_INVALID_HANDLE = 6
+ERROR_MORE_DATA = 234
+
+
+def signed(value):
+    return value - (1 << 32) if value & 0x80000000 else value
