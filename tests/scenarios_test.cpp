@@ -194,7 +194,9 @@ private:
             std::memcpy(&value, record + at, size);
             Name(at, size);
             if (kind == "icon") {
-                EXPECT_TRUE(value != 0 && value != 0xFFFFFFFF) << At(step.line) << "an icon";
+                HICON icon = LoadIconW(applet_.Module(), MAKEINTRESOURCEW(Number(step.words[2])));
+                EXPECT_TRUE(icon && value == reinterpret_cast<UINT_PTR>(icon))
+                    << At(step.line) << "the applet's icon";
             } else {
                 EXPECT_EQ(Number(step.words[2]), value) << At(step.line) << "at " << at;
             }
@@ -271,7 +273,8 @@ private:
             SendMessageW(GetDlgItem(dialog, Number(words[0])), BM_SETCHECK,
                          words[1] == "on" ? BST_CHECKED : BST_UNCHECKED, 0);
         } else if (step.verb == "command") {
-            dialog_session::Command(dialog, Number(words[0]));
+            // The whole number: a notification code in the high word too.
+            SendMessageW(dialog, WM_COMMAND, Number(words[0]), 0);
         } else if (step.verb == "softkey") {
             HWND bar = ShellWindow(L"ShellMenuBar", dialog);
             HWND key = bar ? GetWindow(bar, GW_CHILD) : nullptr;

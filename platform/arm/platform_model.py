@@ -66,7 +66,7 @@ class Platform:
         self.next_window = 0x00010000
         self.devices = {}
         self.next_device = 0xD000
-        self.icons = 0x3000
+        self.icons = {}          # the shared icons, by module and name
         self.foreground = None
         self.machine = None
         self.resources = None

@@ -21,6 +21,7 @@ from machine import IMAGE_BASE, Fault, GuestCall, Machine  # noqa: E402
 from platform_model import Platform  # noqa: E402
 from win32 import BN_CLICKED, IDOK, SHIDIF_DONEBUTTON, WM_COMMAND, signed  # noqa: E402
 from resources import Resources  # noqa: E402
+from windowing import load_icon  # noqa: E402
 
 MESSAGES = {"CPL_INIT": 1, "CPL_GETCOUNT": 2, "CPL_INQUIRE": 3, "CPL_SELECT": 4,
             "CPL_DBLCLK": 5, "CPL_STOP": 6, "CPL_EXIT": 7, "CPL_NEWINQUIRE": 8,
@@ -121,8 +122,10 @@ class Run:
             found = int.from_bytes(machine.read(address, size), "little")
             self.named.update(range(2 + at, 2 + at + size))
             if kind == "icon":
-                if found in (0, 0xFFFFFFFF):
-                    self.fail(step.line, "no icon at %d" % at)
+                icon = load_icon(self.handheld.platform, IMAGE_BASE,
+                                 scenarios.number(step.words[2]))
+                if not icon or found != icon:
+                    self.fail(step.line, "not the applet's icon at %d" % at)
             else:
                 self.expect(step.line, scenarios.number(step.words[2]), found, "at %d" % at)
         elif kind == "text":

@@ -47,10 +47,11 @@ def load_string(platform, instance, string_id, buffer, size):
 
 
 def load_icon(platform, instance, name):
+    """The module's icon, shared: the same handle each time it is asked
+    for, as the platform gives one loaded by LoadIcon."""
     if instance != IMAGE_BASE or platform.resources.data(RT_GROUP_ICON, name) is None:
         return 0
-    platform.icons += 4
-    return platform.icons
+    return platform.icons.setdefault((instance, name), 0x7F3A1C04 + 4 * len(platform.icons))
 
 
 def find_resource(platform, instance, name, type_):
