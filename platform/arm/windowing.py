@@ -7,6 +7,10 @@ from machine import IMAGE_BASE
 from win32 import (BM_GETCHECK, BM_SETCHECK, IDCANCEL, RT_GROUP_ICON, RT_STRING, SHCMBF_EMPTYBAR,
                    SHCMBF_HMENU, SHIDIM_FLAGS, UDM_SETRANGE, WM_COMMAND, WM_INITDIALOG, signed)
 
+# Where the icons' handles start: far from the windows', the devices' and
+# any small number a fault might leave in the record.
+ICON_HANDLES = 0x7F3A1C04
+
 
 class Window:
     def __init__(self, handle, kind, parent=None):
@@ -51,7 +55,7 @@ def load_icon(platform, instance, name):
     for, as the platform gives one loaded by LoadIcon."""
     if instance != IMAGE_BASE or platform.resources.data(RT_GROUP_ICON, name) is None:
         return 0
-    return platform.icons.setdefault((instance, name), 0x7F3A1C04 + 4 * len(platform.icons))
+    return platform.icons.setdefault((instance, name), ICON_HANDLES + 4 * len(platform.icons))
 
 
 def find_resource(platform, instance, name, type_):
