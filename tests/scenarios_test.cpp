@@ -11,6 +11,7 @@
 #include "support/waiting.h"
 
 #include "coredll_test.h"
+#include "loader.h"
 
 #include <aygshell.h>
 #include <commctrl.h>
@@ -68,7 +69,7 @@ public:
     {
         PrepareStore();
         std::wstring error;
-        ASSERT_TRUE(applet_.Load(ProgramFolder() + L"keyboard.cpl", &error)) << Narrow(error);
+        ASSERT_TRUE(applet_.Load(AppletUnderTest().signedPath, &error)) << Narrow(error);
         CoreJournalWatch(applet_.Module());
         for (const scenarios::Failure& failure : scenario_.failures)
             CoreInjectFailure(failure.function.c_str(), failure.nth, failure.error);
@@ -160,10 +161,8 @@ private:
 
     void Entry(const Step& step)
     {
-        PeImage image(ProgramFolder() + L"keyboard.cpl");
         auto entry = reinterpret_cast<BOOL(WINAPI*)(HINSTANCE, DWORD, LPVOID)>(
-            reinterpret_cast<BYTE*>(applet_.Module()) +
-            image.Headers().OptionalHeader.AddressOfEntryPoint);
+            reinterpret_cast<void*>(CoreLibraryEntry(applet_.Module())));
         BOOL result = entry(applet_.Module(), Number(step.words[0]), nullptr);
         EXPECT_EQ(Expected(step, 1), result) << At(step.line) << "entry";
     }
@@ -298,7 +297,9 @@ private:
                                              [dialog] { return GetForegroundWindow() == dialog; }))
                 << where;
         } else if (step.verb == "cpl") {
-            Cpl(step);
+            // The host's own thread makes the call, as the host would: an
+            // ARM image runs on the thread that loaded it.
+            host_.Run([&] { Cpl(step); });
         } else {
             ADD_FAILURE() << where << "no step " << step.verb << " in a dialog";
         }
@@ -369,6 +370,7 @@ private:
     const Scenario& scenario_;
     CplLibrary applet_;
     Record record_;
+    dialog_session::OnThisThread host_;
 };
 
 class ScenarioTest : public testing::Test {

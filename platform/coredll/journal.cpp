@@ -1,8 +1,9 @@
 // The journal of the handheld calls the stand-ins serve, and the failures
 // tests ask them to inject. Each wrapped call enters itself here first
 // (platform/support/journal.h).
-#include "journal.h"
 #include "coredll_test.h"
+#include "handheld.h"
+#include "journal.h"
 
 #include <deque>
 #include <mutex>
@@ -19,6 +20,7 @@ struct Failure {
 struct Entry {
     int number;
     std::string text;
+    unsigned long long instructions;  // the ARM core's count at the call
 };
 
 // The journal keeps the newest entries only, so that a long run does not
@@ -47,29 +49,40 @@ DWORD TakeInjectedFailure(const std::string& function)
     return error;
 }
 
-bool Watched(const void* caller)
+HMODULE ModuleHolding(const void* address)
 {
-    if (!g_watched)
-        return true;
     HMODULE module = nullptr;
     GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                            GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       static_cast<LPCWSTR>(caller), &module);
-    return module == g_watched;
+                       static_cast<LPCWSTR>(address), &module);
+    return module;
 }
 
 }
 
 extern "C" {
 
+// A call from this library itself is one its ARM core made for an ARM
+// image: that image is the caller.
+HMODULE WINAPI CoreCallerModule(const void* caller)
+{
+    HMODULE module = ModuleHolding(caller);
+    if (module == ModuleHolding(reinterpret_cast<const void*>(&CoreCallerModule))) {
+        if (HMODULE image = arm::ServedImage())
+            return image;
+    }
+    return module;
+}
+
+
 int WINAPI CoreJournalCall(const void* caller, const char* entry, DWORD* injected)
 {
     std::lock_guard<std::mutex> hold(g_lock);
     *injected = 0;
-    if (!Watched(caller))
+    if (g_watched && CoreCallerModule(caller) != g_watched)
         return -1;
     std::string text = entry;
-    g_entries.push_back({g_nextNumber, text});
+    g_entries.push_back({g_nextNumber, text, arm::Instructions()});
     if (g_entries.size() > kJournalLimit)
         g_entries.pop_front();
     *injected = TakeInjectedFailure(text.substr(0, text.find('(')));
@@ -114,6 +127,14 @@ int CoreJournalEntry(int index, char* buffer, int size)
     const std::string& entry = g_entries[index].text;
     std::snprintf(buffer, size, "%s", entry.c_str());
     return static_cast<int>(entry.size());
+}
+
+unsigned long long CoreJournalInstructions(int index)
+{
+    std::lock_guard<std::mutex> hold(g_lock);
+    if (index < 0 || index >= static_cast<int>(g_entries.size()))
+        return 0;
+    return g_entries[index].instructions;
 }
 
 void CoreInjectFailure(const char* function, int nth, DWORD error)

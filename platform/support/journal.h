@@ -22,6 +22,9 @@ extern "C" {
 typedef int(WINAPI* CoreJournalCallEntry)(const void* caller, const char* entry,
                                           DWORD* injected);
 typedef void(WINAPI* CoreJournalReturnEntry)(int call, const char* result);
+// The module a call from `caller` comes from: the ARM image, for a call
+// the handheld's ARM core made on an image's behalf.
+typedef HMODULE(WINAPI* CoreCallerModuleEntry)(const void* caller);
 }
 
 namespace journal {
@@ -113,14 +116,37 @@ inline std::string Window(HWND window)
     return Hex(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(window)));
 }
 
+struct EntryPoints {
+    CoreJournalCallEntry call;
+    CoreJournalReturnEntry ret;
+    CoreCallerModuleEntry callerModule;
+};
+
+// Found at run time, so that no stand-in links against another one's
+// import library for them.
+inline const EntryPoints& Entries()
+{
+    static const EntryPoints entries = [] {
+        HMODULE coredll = GetModuleHandleW(L"coredll.dll");
+        auto find = [coredll](const char* name) {
+            return reinterpret_cast<void*>(GetProcAddress(coredll, name));
+        };
+        return EntryPoints{reinterpret_cast<CoreJournalCallEntry>(find("CoreJournalCall")),
+                           reinterpret_cast<CoreJournalReturnEntry>(find("CoreJournalReturn")),
+                           reinterpret_cast<CoreCallerModuleEntry>(find("CoreCallerModule"))};
+    }();
+    return entries;
+}
+
+inline HMODULE CallerModule(const void* caller)
+{
+    return Entries().callerModule ? Entries().callerModule(caller) : nullptr;
+}
+
 // The caller's own module as "module", another by its handle.
 inline std::string Module(HMODULE module, const void* caller)
 {
-    HMODULE callers = nullptr;
-    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                           GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                       static_cast<LPCWSTR>(caller), &callers);
-    if (module && module == callers)
+    if (module && module == CallerModule(caller))
         return "module";
     return module ? Hex(static_cast<DWORD>(reinterpret_cast<UINT_PTR>(module))) : "NULL";
 }
@@ -186,27 +212,9 @@ public:
     }
 
 private:
-    struct EntryPoints {
-        CoreJournalCallEntry call;
-        CoreJournalReturnEntry ret;
-    };
-    // Found at run time, so that no stand-in links against another one's
-    // import library for it.
-    static const EntryPoints& Entries()
-    {
-        static const EntryPoints entries = [] {
-            HMODULE coredll = GetModuleHandleW(L"coredll.dll");
-            return EntryPoints{
-                reinterpret_cast<CoreJournalCallEntry>(reinterpret_cast<void*>(
-                    GetProcAddress(coredll, "CoreJournalCall"))),
-                reinterpret_cast<CoreJournalReturnEntry>(reinterpret_cast<void*>(
-                    GetProcAddress(coredll, "CoreJournalReturn")))};
-        }();
-        return entries;
-    }
-
     int number_ = -1;
     DWORD injected_ = 0;
 };
+
 
 }

@@ -20,6 +20,9 @@ int CoreJournalCount(void);
 // Copies entry `index` (oldest first) as "Name(arg, arg, ...)"; returns its
 // length, or -1 when there is no such entry.
 int CoreJournalEntry(int index, char* buffer, int size);
+// How many instructions the ARM core had executed when entry `index` was
+// made (0 without an ARM image).
+unsigned long long CoreJournalInstructions(int index);
 
 // The `nth` next call of `function` (1 = the very next) fails with `error`:
 // registry calls return it, the others return their failure value and set

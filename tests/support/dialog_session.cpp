@@ -47,9 +47,40 @@ LRESULT CALLBACK WatchDialogCreation(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 
+const UINT kRun = WM_APP;
+
+LRESULT CALLBACK RunWork(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message != kRun)
+        return DefWindowProcW(window, message, wParam, lParam);
+    (*reinterpret_cast<const std::function<void()>*>(lParam))();
+    return 0;
+}
+
 }
 
 namespace dialog_session {
+
+OnThisThread::OnThisThread()
+{
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = RunWork;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"TestOnThisThread";
+    RegisterClassW(&windowClass);
+    window_ = CreateWindowExW(0, windowClass.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                              nullptr, windowClass.hInstance, nullptr);
+}
+
+OnThisThread::~OnThisThread()
+{
+    DestroyWindow(window_);
+}
+
+void OnThisThread::Run(const std::function<void()>& work) const
+{
+    SendMessageW(window_, kRun, 0, reinterpret_cast<LPARAM>(&work));
+}
 
 LPCDLGTEMPLATEW KeyboardTemplate()
 {

@@ -28,6 +28,23 @@ INT_PTR WhileShown(const std::function<INT_PTR()>& open,
 // returns the dialog's result.
 INT_PTR Run(const std::function<void(HWND dialog)>& script);
 
+// A window of the thread that makes it, through which another thread (a
+// dialog's user) has that thread do something, and waits until it is done:
+// an ARM image runs only on the thread that loaded it, as the host's own
+// work would.
+class OnThisThread {
+public:
+    OnThisThread();
+    ~OnThisThread();
+    void Run(const std::function<void()>& work) const;
+
+    OnThisThread(const OnThisThread&) = delete;
+    OnThisThread& operator=(const OnThisThread&) = delete;
+
+private:
+    HWND window_;
+};
+
 // Whether `dialog` is destroyed in time.
 testing::AssertionResult Ends(HWND dialog);
 

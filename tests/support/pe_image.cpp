@@ -95,3 +95,14 @@ const std::vector<AppletImage>& AppletImages()
     };
     return images;
 }
+
+const AppletImage& AppletUnderTest()
+{
+    char name[8] = "";
+    GetEnvironmentVariableA("KBD_IMAGE", name, sizeof name);
+    for (const AppletImage& image : AppletImages()) {
+        if (std::strcmp(image.name, name) == 0)
+            return image;
+    }
+    return AppletImages().front();
+}

@@ -44,6 +44,10 @@ struct AppletImage {
 };
 const std::vector<AppletImage>& AppletImages();
 
+// The image the handheld runs for this test: KBD_IMAGE names it ("x86", the
+// default, or "arm"; the ARM one on the processor KBD_CPU names).
+const AppletImage& AppletUnderTest();
+
 // How GoogleTest names an image in its messages.
 inline void PrintTo(const AppletImage& image, std::ostream* out)
 {

@@ -15,3 +15,7 @@ int TimeOpens(const std::vector<std::wstring>& applets, int rounds);
 // Times each step of the applet's own dialog procedure and store, and its
 // answer to a second CPL_DBLCLK, `rounds` times, and prints the mean of each.
 int TimeParts(int rounds);
+
+// Counts what the ARM image's operations cost on the handheld's ARM core,
+// prints the figures and, with a budget file, checks them against it.
+int CountArmCosts(const char* budget);

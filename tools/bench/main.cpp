@@ -1,6 +1,7 @@
 // bench calls                      platform calls per operation
 // bench opens K FILE.cpl,N ...     K opens of each applet, taken in turns
 // bench parts K                    K timings of each step beyond the floor
+// bench costs [BUDGET]             the ARM image's instructions and calls
 #include "bench.h"
 
 #include <cstdio>
@@ -19,7 +20,10 @@ int main(int argc, char** argv)
     }
     if (argc == 3 && std::strcmp(argv[1], "parts") == 0)
         return TimeParts(std::max(1, std::atoi(argv[2])));
+    if ((argc == 2 || argc == 3) && std::strcmp(argv[1], "costs") == 0)
+        return CountArmCosts(argc == 3 ? argv[2] : nullptr);
     std::fprintf(stderr,
-                 "usage: bench calls | bench opens K FILE.cpl,N [FILE.cpl,N...] | bench parts K\n");
+                 "usage: bench calls | bench opens K FILE.cpl,N [FILE.cpl,N...] | bench parts K | "
+                 "bench costs [BUDGET]\n");
     return 2;
 }
