@@ -1,14 +1,20 @@
 // The COREDLL stand-in's handheld behaviours that the applet relies on.
 #include "support/handheld.h"
+#include "support/pe_image.h"
 
 #include "coredll_test.h"
+#include "loader.h"
 #include "keypad_contract.h"
 #include "keypad_driver.h"
 
 #include <gtest/gtest.h>
 
+#include <cpl.h>
+
+#include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <thread>
 
 namespace {
 
@@ -308,6 +314,106 @@ TEST(Windows, DialogClassIsFoundAsDialog)
     EXPECT_EQ(dialog, FindWindowW(nullptr, L"Probe dialog")) << "other searches unchanged";
     DestroyWindow(dialog);
     EXPECT_EQ(nullptr, FindWindowW(L"Dialog", L"Probe dialog"));
+}
+
+// The ARM core, on libraries made to do what a handheld traps: each ends
+// the process (status 3) with one line saying what happened and where, the
+// place named by its offset in the library.
+std::wstring ArmLibrary(const wchar_t* name)
+{
+    return ProgramFolder() + L"..\\tests\\" + name;
+}
+
+APPLET_PROC LoadArmFaults(const char* cpu)
+{
+    SetEnvironmentVariableA("KBD_CPU", cpu);
+    HMODULE library = LoadLibraryW(ArmLibrary(L"arm_faults.cpl").c_str());
+    return reinterpret_cast<APPLET_PROC>(
+        reinterpret_cast<void*>(GetProcAddress(library, "CPlApplet")));
+}
+
+struct ArmFault {
+    const char* name;
+    const char* cpu;
+    UINT message;  // what CPlApplet of arm_faults.cpl is sent
+    const char* line;
+};
+
+void PrintTo(const ArmFault& fault, std::ostream* out)
+{
+    *out << fault.name;
+}
+
+class ArmFaults : public testing::TestWithParam<ArmFault> {};
+
+TEST_P(ArmFaults, EndTheHostWithOneLineNamingThemAndWhere)
+{
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
+    const ArmFault& fault = GetParam();
+    EXPECT_EXIT(LoadArmFaults(fault.cpu)(nullptr, fault.message, 0, 0),
+                testing::ExitedWithCode(3), fault.line);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arm, ArmFaults,
+    testing::Values(
+        ArmFault{"UnalignedWrite", "pxa270", 1,
+                 "^handheld: an unaligned 32-bit write at 0x\\w+, by the instruction at "
+                 "0x\\w+ \\(arm_faults.cpl\\+0x1044\\)\n$"},
+        ArmFault{"UnalignedRead", "ti925t", 2,
+                 "^handheld: an unaligned 16-bit read at 0x\\w+, by the instruction at "
+                 "0x\\w+ \\(arm_faults.cpl\\+0x1058\\)\n$"},
+        ArmFault{"Armv5OnTheTi925t", "ti925t", 3,
+                 "^handheld: an instruction the TI925T core lacks, at 0x\\w+ "
+                 "\\(arm_faults.cpl\\+0x1064\\)\n$"},
+        ArmFault{"JumpOutside", "pxa270", 4,
+                 "^handheld: a jump to 0x00001000, outside the image's code and the platform, "
+                 "by the instruction at 0x\\w+ \\(arm_faults.cpl\\+0x1070\\)\n$"},
+        ArmFault{"WriteToReadOnly", "pxa270", 5,
+                 "^handheld: a write to read-only memory at 0x\\w+ \\(arm_faults.cpl\\+0x\\w+\\), "
+                 "by the instruction at 0x\\w+ \\(arm_faults.cpl\\+0x1078\\)\n$"},
+        ArmFault{"StackOverrun", "pxa270", 6,
+                 "^handheld: a stack beyond its 64 KB, a write at 0x\\w+, by the instruction at "
+                 "0x\\w+ \\(arm_faults.cpl\\+0x1080\\)\n$"},
+        ArmFault{"ThumbCallerGetsArmState", "ti925t", 7,
+                 "^handheld: a return in ARM state to a Thumb caller, by the instruction at "
+                 "0x\\w+ \\(arm_faults.cpl\\+0x1090\\)\n$"}),
+    [](const testing::TestParamInfo<ArmFault>& info) { return std::string(info.param.name); });
+
+// What traps on one core runs on the other: clz is ARMv5 (message 3 has 30
+// leading zeros), and from ARMv5 on a return through ldm gives a Thumb
+// caller its state (message 7 answers 1).
+TEST(ArmCore, ThePxa270RunsWhatTheTi925tLacks)
+{
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
+    EXPECT_EXIT(std::exit(static_cast<int>(LoadArmFaults("pxa270")(nullptr, 3, 0, 0) +
+                                           LoadArmFaults("pxa270")(nullptr, 7, 0, 0))),
+                testing::ExitedWithCode(30 + 1), "^$");
+}
+
+TEST(ArmCore, ACallFromAnotherThreadEndsTheHost)
+{
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
+    auto call = [] {
+        APPLET_PROC entry = LoadArmFaults("pxa270");
+        std::thread([entry] { entry(nullptr, 0, 0, 0); }).join();
+    };
+    EXPECT_EXIT(call(), testing::ExitedWithCode(3),
+                "^handheld: a call into ARM code at 0x\\w+ \\(arm_faults.cpl\\+0x1008\\) from "
+                "thread \\d+, not the thread that runs it \\(\\d+\\)\n$");
+}
+
+TEST(ArmLoader, AnImportTheHandheldHasNotGotFailsTheLoadNamingIt)
+{
+    testing::FLAGS_gtest_death_test_style = "threadsafe";
+    auto load = [] {
+        SetLastError(0);
+        HMODULE library = LoadLibraryW(ArmLibrary(L"arm_missing_import.cpl").c_str());
+        std::exit(library ? 0 : static_cast<int>(GetLastError()));
+    };
+    EXPECT_EXIT(load(), testing::ExitedWithCode(ERROR_BAD_EXE_FORMAT),
+                "^handheld: .*arm_missing_import.cpl imports COREDLL.dll!NoSuchCall, which the "
+                "handheld does not have\n$");
 }
 
 }
