@@ -157,7 +157,8 @@ TEST_F(Applet, AWholeSessionChangesNothingOutsideTheSettingsKey)
 // resource's data replaced by text of the same length.
 class AppletCopy {
 public:
-    AppletCopy() : image_(ProgramFolder() + L"keyboard.cpl")
+    explicit AppletCopy(const std::wstring& path = ProgramFolder() + L"keyboard.cpl")
+        : image_(path)
     {
         if (image_.Valid())
             bytes_.assign(image_.AtFileOffset(0), image_.AtFileOffset(0) + image_.FileSize());
@@ -184,6 +185,14 @@ public:
         BYTE* at = std::search(begin, end, fromBytes, fromBytes + from.size() * 2);
         ASSERT_NE(end, at) << "text not in the resource";
         std::memcpy(at, to.c_str(), to.size() * 2);
+    }
+
+    // The first run of `from` anywhere in the file, replaced by `to`.
+    void ReplaceBytes(const std::vector<BYTE>& from, const std::vector<BYTE>& to)
+    {
+        auto at = std::search(bytes_.begin(), bytes_.end(), from.begin(), from.end());
+        ASSERT_NE(bytes_.end(), at) << "bytes not in the file";
+        std::copy(to.begin(), to.end(), at);
     }
 
     // Writes the copy and loads it; its CPlApplet, or null.
@@ -234,6 +243,41 @@ private:
     std::wstring path_;
     CplLibrary library_;
 };
+
+// The four defaults as the store keeps them, one 32-bit word each.
+std::vector<BYTE> Defaults(DWORD repeatDelay)
+{
+    const DWORD words[] = {220, repeatDelay, 1, 5000};
+    const BYTE* bytes = reinterpret_cast<const BYTE*>(words);
+    return std::vector<BYTE>(bytes, bytes + sizeof words);
+}
+
+// What the dialog shows for the repeat delay with nothing stored, and what
+// the driver has after Apply.
+std::pair<std::wstring, DWORD> DefaultRepeatDelay(APPLET_PROC entry)
+{
+    std::wstring shown;
+    dialog_session::WhileShown([&] { return entry(nullptr, CPL_DBLCLK, 0, 7); },
+                               [&](HWND dialog) {
+                                   shown = dialog_session::ItemText(dialog, IDC_REPEAT_DELAY);
+                                   dialog_session::Command(dialog, IDM_APPLY);
+                               });
+    return {shown, handheld::QueryKeypad().RepeatDelay};
+}
+
+// The handheld runs the ARM image's own code: a copy of it whose default
+// repeat delay says 150 shows and applies 150, while the twin keeps 100.
+TEST_F(Applet, TheArmImagesOwnBytesDecide)
+{
+    AppletCopy arm(AppletImages().back().signedPath);
+    arm.ReplaceBytes(Defaults(100), Defaults(150));
+    APPLET_PROC changed = arm.Load();
+    ASSERT_TRUE(changed);
+    EXPECT_EQ(std::make_pair(std::wstring(L"150"), DWORD(150)), DefaultRepeatDelay(changed));
+
+    handheld::DeleteSettingsKey();
+    EXPECT_EQ(std::make_pair(std::wstring(L"100"), DWORD(100)), DefaultRepeatDelay(entry_));
+}
 
 // String 104 lives in string-table block 7 (ids 96 to 111).
 const WORD kTitleBlock = IDS_KEYBOARD_TITLE / 16 + 1;

@@ -4,6 +4,7 @@
 #include "resource.h"
 #include "support/handheld.h"
 #include "support/host_process.h"
+#include "support/pe_image.h"
 #include "support/waiting.h"
 
 #include <gtest/gtest.h>
@@ -33,13 +34,16 @@ std::wstring TapAt(HWND window)
     return L"mousemove " + std::to_wstring(at.x) + L" " + std::to_wstring(at.y) + L" click 1 ";
 }
 
-// The host, opening Keyboard as the device does, with what it prints kept
-// for the end.
+// The host, opening Keyboard as the device does, from the image the
+// handheld runs, with what it prints kept for the end.
 class Host : public handheld::HostProcess {
 public:
     // `applet` names the applet to open, or is empty for the Settings
     // screen.
-    explicit Host(const std::wstring& applet = L",0") : HostProcess(L"keyboard.cpl" + applet) {}
+    explicit Host(const std::wstring& applet = L",0")
+        : HostProcess(L"\"" + AppletUnderTest().signedPath + applet + L"\"")
+    {
+    }
 
     // The dialog, once the host shows it and it has had time to paint.
     HWND Dialog()
@@ -115,6 +119,10 @@ TEST_F(EndToEnd, TypedRepeatDelayIsAppliedFromTheSoftKeyAndReachesTheDriver)
     std::string report = host.Close();
     EXPECT_NE(std::string::npos, report.find("name \"Keyboard\", description \"Keyboard settings\""))
         << report;
+    const char* ran = AppletUnderTest().machine == IMAGE_FILE_MACHINE_ARM
+                          ? "the ARM image, run on the handheld's PXA270 core"
+                          : "the x86 image, run by Wine";
+    EXPECT_NE(std::string::npos, report.find(ran)) << report;
     EXPECT_NE(std::string::npos, report.find("InitalDelay 220, RepeatDelay 80, KeyLight 1, "
                                              "KeyLightDelay 5000, reloads 1"))
         << report;

@@ -2,17 +2,23 @@
 // it out there: run once per screen, on a virtual desktop of its size.
 //   screens_test.exe NAME WIDTH HEIGHT DPI SIZES-FILE
 // The portrait run writes each control's size to SIZES-FILE; the others
-// expect those sizes scaled with their dots per inch.
-#include "keyboard_dialog.h"
+// expect those sizes scaled with their dots per inch. The dialog is the
+// image's the handheld runs (KBD_IMAGE), opened as the host opens it; and
+// on every screen the x86 twin and the ARM image show the same pixels.
+#include "cpl_module.h"
 #include "resource.h"
 #include "support/dialog_session.h"
 #include "support/handheld.h"
+#include "support/pe_image.h"
 #include "support/selected_tests.h"
+#include "support/waiting.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <fstream>
 #include <map>
 #include <string>
@@ -60,6 +66,16 @@ HWND ShellWindow(const wchar_t* className)
     return handheld::VisibleTopLevel(GetCurrentProcessId(), className);
 }
 
+// Keyboard from `image`, opened as the host opens it, with `script` as its
+// user.
+void WithKeyboard(const AppletImage& image, const std::function<void(HWND dialog)>& script)
+{
+    CplModule applet;
+    std::wstring error;
+    ASSERT_TRUE(applet.Load(image.signedPath, &error)) << image.name;
+    dialog_session::WhileShown([&] { return applet.Open(0); }, script);
+}
+
 // The visible controls, each field with its spin control as one piece: an
 // up-down control aligned to its buddy sits on the buddy's edge by design.
 std::vector<Piece> VisibleControls(HWND dialog)
@@ -94,7 +110,7 @@ std::vector<Piece> VisibleControls(HWND dialog)
 
 TEST(Screen, StripDialogAndSoftKeysShareTheScreenWithoutOverlapping)
 {
-    dialog_session::Run([](HWND dialog) {
+    WithKeyboard(AppletUnderTest(), [](HWND dialog) {
         ASSERT_EQ(g_screen.width, GetSystemMetrics(SM_CXSCREEN));
         ASSERT_EQ(g_screen.height, GetSystemMetrics(SM_CYSCREEN));
         const RECT screen = {0, 0, g_screen.width, g_screen.height};
@@ -105,7 +121,9 @@ TEST(Screen, StripDialogAndSoftKeysShareTheScreenWithoutOverlapping)
         HWND stripWindow = ShellWindow(L"ShellTitleStrip");
         ASSERT_TRUE(stripWindow);
         EXPECT_EQ(Describe(strip), Describe(RectOf(stripWindow)));
-        EXPECT_EQ(Describe(bar), Describe(RectOf(g_hMenuBar))) << "the bar spans the width";
+        HWND barWindow = ShellWindow(L"ShellMenuBar");
+        ASSERT_TRUE(barWindow);
+        EXPECT_EQ(Describe(bar), Describe(RectOf(barWindow))) << "the bar spans the width";
         EXPECT_EQ(Describe(work), Describe(RectOf(dialog))) << "the dialog fills the rest";
 
         std::vector<Piece> pieces = VisibleControls(dialog);
@@ -116,8 +134,8 @@ TEST(Screen, StripDialogAndSoftKeysShareTheScreenWithoutOverlapping)
         EXPECT_TRUE(Inside(RectOf(ok), strip));
         pieces.push_back({"ok", RectOf(ok)});
 
-        HWND left = FindWindowExW(g_hMenuBar, nullptr, L"BUTTON", L"Apply");
-        HWND right = FindWindowExW(g_hMenuBar, nullptr, L"BUTTON", L"Reset");
+        HWND left = FindWindowExW(barWindow, nullptr, L"BUTTON", L"Apply");
+        HWND right = FindWindowExW(barWindow, nullptr, L"BUTTON", L"Reset");
         ASSERT_TRUE(left && right);
         RECT l = RectOf(left), r = RectOf(right);
         EXPECT_TRUE(Inside(l, bar) && Inside(r, bar));
@@ -146,7 +164,7 @@ TEST(Screen, StripDialogAndSoftKeysShareTheScreenWithoutOverlapping)
 TEST(Screen, ControlsScaleWithTheDotsPerInch)
 {
     std::map<std::string, SIZE> sizes;
-    dialog_session::Run([&](HWND dialog) {
+    WithKeyboard(AppletUnderTest(), [&](HWND dialog) {
         for (const Piece& piece : VisibleControls(dialog))
             sizes[piece.what] = {piece.rect.right - piece.rect.left,
                                  piece.rect.bottom - piece.rect.top};
@@ -170,6 +188,59 @@ TEST(Screen, ControlsScaleWithTheDotsPerInch)
         ++compared;
     }
     EXPECT_EQ(static_cast<int>(sizes.size()), compared);
+}
+
+// The whole screen, as 32-bit pixels, once it holds still.
+std::vector<DWORD> Photograph()
+{
+    auto take = [] {
+        std::vector<DWORD> pixels(g_screen.width * g_screen.height);
+        HDC screen = GetDC(nullptr);
+        HDC memory = CreateCompatibleDC(screen);
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = g_screen.width;
+        info.bmiHeader.biHeight = -g_screen.height;  // top row first
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        BitBlt(memory, 0, 0, g_screen.width, g_screen.height, screen, 0, 0, SRCCOPY);
+        std::memcpy(pixels.data(), bits, pixels.size() * sizeof(DWORD));
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
+        DeleteDC(memory);
+        ReleaseDC(nullptr, screen);
+        return pixels;
+    };
+    std::vector<DWORD> last = take(), now;
+    EXPECT_TRUE(handheld::Eventually("the screen holds still", [&] {
+        Sleep(200);
+        now = take();
+        bool still = now == last;
+        last = now;
+        return still;
+    }));
+    return now;
+}
+
+TEST(Screen, BothImagesShowTheSamePixels)
+{
+    std::vector<std::vector<DWORD>> shots;
+    for (const AppletImage& image : AppletImages())
+        WithKeyboard(image, [&](HWND) { shots.push_back(Photograph()); });
+    ASSERT_EQ(2u, shots.size());
+    const std::vector<DWORD>& x86 = shots[0];
+    const std::vector<DWORD>& arm = shots[1];
+    size_t differ = 0, first = 0;
+    for (size_t i = 0; i < x86.size(); ++i) {
+        if (x86[i] != arm[i] && !differ++)
+            first = i;
+    }
+    EXPECT_EQ(0u, differ) << "pixels that differ; the first at (" << first % g_screen.width
+                          << ", " << first / g_screen.width << ")";
 }
 
 }

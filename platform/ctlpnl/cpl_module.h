@@ -55,6 +55,7 @@ public:
     void Unload();
 
     const std::vector<CplApplet>& Applets() const { return applets_; }
+    HMODULE Module() const { return library_.Module(); }
     // CPL_DBLCLK: returns when the applet is done with the user.
     LONG Open(size_t index);
 

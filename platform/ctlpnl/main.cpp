@@ -6,6 +6,7 @@
 // keypad driver has in effect.
 #include "cpl_module.h"
 #include "keypad_session.h"
+#include "loader.h"
 #include "settings_screen.h"
 
 #include <aygshell.h>
@@ -26,6 +27,11 @@ std::string Narrow(const std::wstring& text)
 
 void ReportApplets(const std::wstring& path, const CplModule& module)
 {
+    if (const char* processor = CoreProcessorOf(module.Module()))
+        std::printf("%s: the ARM image, run on the handheld's %s core\n", Narrow(path).c_str(),
+                    processor);
+    else
+        std::printf("%s: the x86 image, run by Wine\n", Narrow(path).c_str());
     for (size_t i = 0; i < module.Applets().size(); ++i) {
         const CplApplet& applet = module.Applets()[i];
         std::printf("%s,%u: name \"%s\", description \"%s\"\n", Narrow(path).c_str(),
