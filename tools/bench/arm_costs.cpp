@@ -16,6 +16,7 @@
 #include "support/pe_image.h"
 
 #include <cpl.h>
+#include <psapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -201,3 +202,37 @@ int CountArmCosts(const char* budget)
     handheld::DeleteSettingsKey();
     return budget ? CheckBudget(costs, budget) : 0;
 }
+
+// What the ARM core adds to the host process: its memory after the x86
+// twin has shown its dialog once, then after the ARM image has too.
+int MeasureArmMemory()
+{
+    auto memory = [] {
+        PROCESS_MEMORY_COUNTERS counters = {};
+        counters.cb = sizeof counters;
+        GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
+        return counters;
+    };
+    auto showOnce = [](const AppletImage& image) {
+        CplModule applet;
+        std::wstring error;
+        if (!applet.Load(image.signedPath, &error))
+            return false;
+        dialog_session::WhileShown([&] { return applet.Open(0); }, [](HWND) {});
+        return true;
+    };
+    if (!showOnce(AppletImages().front()))
+        return 1;
+    PROCESS_MEMORY_COUNTERS twin = memory();
+    if (!showOnce(AppletImages().back()))
+        return 1;
+    PROCESS_MEMORY_COUNTERS arm = memory();
+    std::printf("the ARM core and image add %lu KB of committed memory and %lu KB resident "
+                "(the process: %lu KB and %lu KB with the x86 twin alone)\n",
+                static_cast<unsigned long>((arm.PagefileUsage - twin.PagefileUsage) / 1024),
+                static_cast<unsigned long>((arm.WorkingSetSize - twin.WorkingSetSize) / 1024),
+                static_cast<unsigned long>(twin.PagefileUsage / 1024),
+                static_cast<unsigned long>(twin.WorkingSetSize / 1024));
+    return 0;
+}
+

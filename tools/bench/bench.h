@@ -19,3 +19,6 @@ int TimeParts(int rounds);
 // Counts what the ARM image's operations cost on the handheld's ARM core,
 // prints the figures and, with a budget file, checks them against it.
 int CountArmCosts(const char* budget);
+
+// Prints the memory the ARM core adds to the host process.
+int MeasureArmMemory();
