@@ -6,6 +6,7 @@
 #ifndef AYGSHELL_H
 #define AYGSHELL_H
 
+#include <stddef.h>
 #include <windows.h>
 
 #ifdef __cplusplus
@@ -33,7 +34,6 @@ typedef struct tagSHINITDLGINFO {
 #define SHCMBF_COLORBK       0x0008
 #define SHCMBF_HMENU         0x0010
 
-/* Nine 32-bit fields, 36 bytes. */
 typedef struct tagSHMENUBARINFO {
     DWORD cbSize;
     HWND hwndParent;
@@ -45,6 +45,14 @@ typedef struct tagSHMENUBARINFO {
     HWND hwndMB;
     COLORREF clrBk;
 } SHMENUBARINFO, *PSHMENUBARINFO;
+
+/* The ARM image fills these and the shell on the host reads them, in one
+ * address space: both compilers must lay them out word by word alike. */
+typedef char SHINITDLGINFO_IsThreeWords[
+    sizeof(SHINITDLGINFO) == 12 && offsetof(SHINITDLGINFO, dwFlags) == 8 ? 1 : -1];
+typedef char SHMENUBARINFO_IsNineWords[
+    sizeof(SHMENUBARINFO) == 36 && offsetof(SHMENUBARINFO, hInstRes) == 16 &&
+    offsetof(SHMENUBARINFO, hwndMB) == 28 && offsetof(SHMENUBARINFO, clrBk) == 32 ? 1 : -1];
 
 typedef enum {
     SIP_UP = 0,
