@@ -12,6 +12,7 @@
 
 #include "coredll_test.h"
 #include "loader.h"
+#include "narrow.h"
 
 #include <aygshell.h>
 #include <commctrl.h>
@@ -31,14 +32,6 @@ using scenarios::Step;
 using scenarios::Wide;
 
 const char* g_table = nullptr;
-
-std::string Narrow(const std::wstring& text)
-{
-    std::string narrow;
-    for (wchar_t c : text)
-        narrow += c < 0x80 ? static_cast<char>(c) : '?';
-    return narrow;
-}
 
 LONG Message(const std::string& word)
 {

@@ -3,6 +3,7 @@
 #include "entries.h"
 #include "image.h"
 #include "machine.h"
+#include "narrow.h"
 
 #include <cstdio>
 #include <map>
@@ -23,14 +24,6 @@ struct Loaded {
 
 // Keyed by module handle: the image's base.
 std::map<HMODULE, Loaded> g_loaded;
-
-std::string Narrow(const std::wstring& text)
-{
-    std::string narrow;
-    for (wchar_t c : text)
-        narrow += c < 0x80 ? static_cast<char>(c) : '?';
-    return narrow;
-}
 
 std::wstring FullPath(const wchar_t* path)
 {

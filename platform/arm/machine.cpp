@@ -1,6 +1,7 @@
 #include "machine.h"
 
 #include "entries.h"
+#include "narrow.h"
 
 #include <cstdio>
 #include <cstring>
@@ -71,14 +72,6 @@ std::string Hex(DWORD value)
     char text[16];
     std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(value));
     return text;
-}
-
-std::string Narrow(const std::wstring& text)
-{
-    std::string narrow;
-    for (wchar_t c : text)
-        narrow += c < 0x80 ? static_cast<char>(c) : '?';
-    return narrow;
 }
 
 // Calls `function` with `count` 32-bit arguments whatever its calling

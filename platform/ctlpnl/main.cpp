@@ -7,6 +7,7 @@
 #include "cpl_module.h"
 #include "keypad_session.h"
 #include "loader.h"
+#include "narrow.h"
 #include "settings_screen.h"
 
 #include <aygshell.h>
@@ -16,14 +17,6 @@
 #include <memory>
 
 namespace {
-
-std::string Narrow(const std::wstring& text)
-{
-    std::string narrow;
-    for (wchar_t c : text)
-        narrow += c < 0x80 ? static_cast<char>(c) : '?';
-    return narrow;
-}
 
 void ReportApplets(const std::wstring& path, const CplModule& module)
 {

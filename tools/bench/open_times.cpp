@@ -4,6 +4,7 @@
 #include "bench.h"
 
 #include "cpl_module.h"
+#include "narrow.h"
 #include "support/handheld.h"
 
 #include <algorithm>
@@ -56,11 +57,6 @@ double TimeOneOpen(CplModule& module, size_t applet)
     if (shown == Clock::time_point())
         return -1;
     return std::chrono::duration<double, std::milli>(shown - start).count();
-}
-
-std::string Narrow(const std::wstring& text)
-{
-    return std::string(text.begin(), text.end());
 }
 
 void Report(const std::wstring& applet, std::vector<double> times, int rounds)
