@@ -8,7 +8,9 @@
 #include "support/handheld.h"
 #include "support/waiting.h"
 
+#include <aygshell.h>
 #include <commctrl.h>
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -111,4 +113,37 @@ TEST_F(KeyboardDialog, TabVisitsTheFourInputControlsInTemplateOrder)
     });
 }
 
+// A dialog whose procedure ignores Cancel fails the test in a few seconds
+// instead of holding it to CTest's timeout, and is ended all the same.
+INT_PTR CALLBACK IgnoresCancel(HWND, UINT message, WPARAM, LPARAM)
+{
+    return message == WM_INITDIALOG;
 }
+
+BOOL CALLBACK CountDialogs(HWND window, LPARAM count)
+{
+    *reinterpret_cast<int*>(count) += handheld::IsDialog(window);
+    return TRUE;
+}
+
+TEST(DialogSession, ADialogThatIgnoresCancelFailsAndIsEndedAllTheSame)
+{
+    SHInitExtraControls();
+    DWORD start = GetTickCount();
+    EXPECT_NONFATAL_FAILURE_ON_ALL_THREADS(
+        dialog_session::WhileShown(
+            [] {
+                return DialogBoxIndirectParamW(GetModuleHandleW(nullptr),
+                                               dialog_session::KeyboardTemplate(), nullptr,
+                                               IgnoresCancel, 0);
+            },
+            [](HWND) {}),
+        "the dialog left open ends on Cancel");
+    EXPECT_LT(GetTickCount() - start, 10000u);
+    int dialogs = 0;
+    EnumThreadWindows(GetCurrentThreadId(), CountDialogs, reinterpret_cast<LPARAM>(&dialogs));
+    EXPECT_EQ(0, dialogs) << "a dialog is left behind";
+}
+
+}
+

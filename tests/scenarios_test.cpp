@@ -26,24 +26,13 @@
 
 namespace {
 
+using scenarios::Message;
 using scenarios::Number;
 using scenarios::Scenario;
 using scenarios::Step;
 using scenarios::Wide;
 
 const char* g_table = nullptr;
-
-LONG Message(const std::string& word)
-{
-    static const std::map<std::string, LONG> names = {
-        {"CPL_INIT", CPL_INIT},         {"CPL_GETCOUNT", CPL_GETCOUNT},
-        {"CPL_INQUIRE", CPL_INQUIRE},   {"CPL_SELECT", CPL_SELECT},
-        {"CPL_DBLCLK", CPL_DBLCLK},     {"CPL_STOP", CPL_STOP},
-        {"CPL_EXIT", CPL_EXIT},         {"CPL_NEWINQUIRE", CPL_NEWINQUIRE},
-        {"CPL_STARTWPARMSW", CPL_STARTWPARMSW}};
-    auto found = names.find(word);
-    return found != names.end() ? found->second : static_cast<LONG>(Number(word));
-}
 
 // The host's record for CPL_NEWINQUIRE, at an address that is even but not
 // a multiple of 4, with marker bytes around it and in it.
@@ -88,6 +77,8 @@ public:
             EXPECT_EQ(*scenario_.driver, inEffect) << At(scenario_.line) << "driver's values";
         }
         applet_.Free();
+        if (elsewhere_)
+            DestroyWindow(elsewhere_);
         handheld::DeleteSettingsKey();
     }
 
@@ -249,10 +240,6 @@ private:
         } else if (step.verb == "checked") {
             EXPECT_EQ(words[1] == "on", IsDlgButtonChecked(dialog, Number(words[0])) == BST_CHECKED)
                 << where;
-        } else if (step.verb == "title") {
-            wchar_t title[256] = L"";
-            GetWindowTextW(dialog, title, 256);
-            EXPECT_EQ(Wide(words[0]), title) << where;
         } else if (step.verb == "range") {
             int lower = -7, upper = -7;
             SendMessageW(GetDlgItem(dialog, Number(words[0])), UDM_GETRANGE32,
@@ -285,6 +272,15 @@ private:
             EXPECT_TRUE(dialog_session::Ends(dialog)) << where;
         } else if (step.verb == "open") {
             EXPECT_TRUE(IsWindowVisible(dialog)) << where << "the dialog stays open";
+        } else if (step.verb == "elsewhere") {
+            host_.Run([&] {
+                elsewhere_ = CreateWindowExW(0, L"STATIC", L"Elsewhere", WS_POPUP | WS_VISIBLE, 0, 0,
+                                             16, 16, nullptr, nullptr, nullptr, nullptr);
+                SetForegroundWindow(elsewhere_);
+            });
+            EXPECT_TRUE(handheld::Eventually("another window comes in front", [this] {
+                return GetForegroundWindow() == elsewhere_;
+            })) << where;
         } else if (step.verb == "foreground") {
             EXPECT_TRUE(handheld::Eventually("the dialog comes to the foreground",
                                              [dialog] { return GetForegroundWindow() == dialog; }))
@@ -364,7 +360,48 @@ private:
     CplLibrary applet_;
     Record record_;
     dialog_session::OnThisThread host_;
+    HWND elsewhere_ = nullptr;
 };
+
+// The reader stops at the first line it does not understand, saying where
+// and what it expected, rather than reading it as something else.
+struct BadLine {
+    const char* line;
+    const char* expected;
+};
+
+class TableReader : public testing::TestWithParam<BadLine> {};
+
+TEST_P(TableReader, StopsAtALineItDoesNotUnderstand)
+{
+    wchar_t folder[MAX_PATH], path[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    GetTempFileNameW(folder, L"tab", 0, path);
+    std::string table = Narrow(path);
+    FILE* file = std::fopen(table.c_str(), "wb");
+    std::fprintf(file, "scenario Probe\n    reloads 010\n%s\n", GetParam().line);
+    std::fclose(file);
+    std::string error;
+    std::vector<Scenario> read = scenarios::Read(table, &error);
+    DeleteFileW(path);
+    EXPECT_TRUE(read.empty());
+    EXPECT_EQ(table + ":3: " + GetParam().expected, error);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scenarios, TableReader,
+    testing::Values(
+        BadLine{"    fail RegOpenKeyExW 1 12abc", "expected fail FUNCTION N ERROR"},
+        BadLine{"    store KeyLight=4:01020", "expected values NAME=NUMBER, NAME=sz:TEXT or "
+                                             "NAME=TYPE:HEX, HEX pairs of hex digits"},
+        BadLine{"    stored none\r", "expected a line that ends without a carriage return"}));
+
+// Decimal unless written 0x, as a reader of the table expects.
+TEST(TableReader, ANumberWithALeadingZeroIsDecimal)
+{
+    EXPECT_EQ(10u, Number("010"));
+    EXPECT_EQ(16u, Number("0x10"));
+}
 
 class ScenarioTest : public testing::Test {
 public:

@@ -29,6 +29,9 @@ struct Session {
 
 thread_local Session* t_session = nullptr;
 
+// A dialog that does not end on Cancel has failed; a few seconds tell.
+const int kCancelPatienceMs = 3000;
+
 void Cancel(HWND dialog)
 {
     PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
@@ -106,8 +109,17 @@ INT_PTR WhileShown(const std::function<INT_PTR()>& open,
             return;
         }
         script(dialog);
-        if (IsWindow(dialog))
-            SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        if (!IsWindow(dialog))
+            return;
+        SendMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        testing::AssertionResult ended = handheld::Eventually(
+            "the dialog left open ends on Cancel", [dialog] { return !IsWindow(dialog); },
+            kCancelPatienceMs);
+        if (!ended) {
+            // Ended all the same, so that the next test meets no window.
+            ADD_FAILURE() << ended.message();
+            EndDialog(dialog, IDCANCEL);
+        }
     });
     t_session = &session;
     HHOOK hook = SetWindowsHookExW(WH_CBT, WatchDialogCreation, nullptr, GetCurrentThreadId());

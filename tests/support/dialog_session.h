@@ -18,9 +18,10 @@ LPCDLGTEMPLATEW KeyboardTemplate();
 // Runs `open`, which shows a modal dialog on this thread and returns when
 // it ends (the dialog call itself, or the applet's CPL_DBLCLK), while
 // `script` gets the dialog on a helper thread once it shows. The dialog is
-// cancelled after the script if the script left it open. When it does not
-// show in time the helper gives up and the dialog is cancelled as soon as
-// it is made, so the test fails instead of hanging.
+// cancelled after the script if the script left it open; one that does not
+// end on Cancel within a few seconds fails the test and is ended by force.
+// When it does not show in time the helper gives up and the dialog is
+// cancelled as soon as it is made, so the test fails instead of hanging.
 INT_PTR WhileShown(const std::function<INT_PTR()>& open,
                    const std::function<void(HWND dialog)>& script);
 

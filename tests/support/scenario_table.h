@@ -1,9 +1,9 @@
 // The table of scenarios both images run (tests/scenarios/applet.scenarios):
 // what is stored and which calls fail before, what the host and the user do,
 // and what must follow: the calls the applet makes, what is left in the
-// store and what reached the keypad driver. The ARM handheld reads the same
-// table (platform/arm/scenarios.py); the format is described at the top of
-// the table itself.
+// store and what reached the keypad driver. The format is described at the
+// top of the table itself. The reader takes only what it understands: a
+// line it does not stops the read, with its number and what was expected.
 #pragma once
 
 #include <windows.h>
@@ -52,13 +52,16 @@ struct Scenario {
 };
 
 // The scenarios of the table at `path`; a line it cannot read fails the
-// read with its number.
+// read, with "PATH:LINE: expected ..." in `error`.
 std::vector<Scenario> Read(const std::string& path, std::string* error);
 
 // Text as the journal writes it, from the table's UTF-8.
 std::wstring Wide(const std::string& text);
 
-// A number of the table: decimal, or hexadecimal after 0x.
+// A number of the table, as the reader has checked it: decimal, or
+// hexadecimal after 0x.
 DWORD Number(const std::string& word);
+// A message: a CPL_ name or a number.
+LONG Message(const std::string& word);
 
 }
