@@ -45,7 +45,7 @@ public:
     {
     }
 
-    // The dialog, once the host shows it and it has had time to paint.
+    // The dialog, once the host shows it and the screen holds still.
     HWND Dialog()
     {
         HWND dialog = nullptr;
@@ -55,7 +55,7 @@ public:
                 return dialog != nullptr;
             }))
             return nullptr;
-        Sleep(500);
+        EXPECT_TRUE(handheld::ScreenHoldsStill());
         return dialog;
     }
 
@@ -140,7 +140,7 @@ TEST_F(EndToEnd, ValueTypedOnTheInputPanelIsAppliedAndReachesTheDriver)
     HWND panel = nullptr;
     ASSERT_TRUE(Eventually("tapping the field raises the input panel",
                            [&] { return (panel = host.Shell(L"ShellInputPanel")) != nullptr; }));
-    Sleep(500);
+    ASSERT_TRUE(handheld::ScreenHoldsStill());
     std::wstring taps;
     for (const wchar_t* key : {L"<-", L"<-", L"<-", L"<-", L"3", L"5", L"0"})
         taps += TapAt(FindWindowExW(panel, nullptr, L"ShellInputKey", key)) + L"sleep 0.2 ";
@@ -180,7 +180,7 @@ TEST(EndToEndByKeys, TheKeypadAloneSetsAppliesResetsAndCloses)
                GetGUIThreadInfo(GetWindowThreadProcessId(screen, nullptr), &focus) &&
                GetParent(focus.hwndFocus) == screen;
     }));
-    Sleep(500);
+    ASSERT_TRUE(handheld::ScreenHoldsStill());
     XdoTool(L"mousemove 1 1 key --delay 150 Return");
     HWND dialog = host.Dialog();
     ASSERT_TRUE(dialog) << "the action key did not open Keyboard";

@@ -190,47 +190,14 @@ TEST(Screen, ControlsScaleWithTheDotsPerInch)
     EXPECT_EQ(static_cast<int>(sizes.size()), compared);
 }
 
-// The whole screen, as 32-bit pixels, once it holds still.
-std::vector<DWORD> Photograph()
-{
-    auto take = [] {
-        std::vector<DWORD> pixels(g_screen.width * g_screen.height);
-        HDC screen = GetDC(nullptr);
-        HDC memory = CreateCompatibleDC(screen);
-        BITMAPINFO info = {};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = g_screen.width;
-        info.bmiHeader.biHeight = -g_screen.height;  // top row first
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        void* bits = nullptr;
-        HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, g_screen.width, g_screen.height, screen, 0, 0, SRCCOPY);
-        std::memcpy(pixels.data(), bits, pixels.size() * sizeof(DWORD));
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
-        DeleteDC(memory);
-        ReleaseDC(nullptr, screen);
-        return pixels;
-    };
-    std::vector<DWORD> last = take(), now;
-    EXPECT_TRUE(handheld::Eventually("the screen holds still", [&] {
-        Sleep(200);
-        now = take();
-        bool still = now == last;
-        last = now;
-        return still;
-    }));
-    return now;
-}
-
 TEST(Screen, BothImagesShowTheSamePixels)
 {
     std::vector<std::vector<DWORD>> shots;
     for (const AppletImage& image : AppletImages())
-        WithKeyboard(image, [&](HWND) { shots.push_back(Photograph()); });
+        WithKeyboard(image, [&](HWND) {
+            EXPECT_TRUE(handheld::ScreenHoldsStill());
+            shots.push_back(handheld::ScreenPixels());
+        });
     ASSERT_EQ(2u, shots.size());
     const std::vector<DWORD>& x86 = shots[0];
     const std::vector<DWORD>& arm = shots[1];

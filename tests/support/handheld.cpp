@@ -2,6 +2,7 @@
 
 #include "coredll_test.h"
 #include "keypad_contract.h"
+#include "waiting.h"
 
 #include <gtest/gtest.h>
 
@@ -171,6 +172,43 @@ KeypadState QueryKeypad()
     EXPECT_EQ(sizeof state, returned);
     CloseHandle(device);
     return state;
+}
+
+std::vector<DWORD> ScreenPixels()
+{
+    int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    std::vector<DWORD> pixels(width * height);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;  // top row first
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    std::memcpy(pixels.data(), bits, pixels.size() * sizeof(DWORD));
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+testing::AssertionResult ScreenHoldsStill()
+{
+    std::vector<DWORD> last = ScreenPixels();
+    return Eventually("the screen holds still", [&] {
+        Sleep(200);
+        std::vector<DWORD> now = ScreenPixels();
+        bool still = now == last;
+        last = now;
+        return still;
+    });
 }
 
 }

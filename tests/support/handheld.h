@@ -50,6 +50,13 @@ bool IsDialog(HWND window);
 // The visible top-level dialogs titled `title`, of every process.
 std::vector<HWND> VisibleDialogs(LPCWSTR title);
 
+// The whole screen as 32-bit pixels, the top row first.
+std::vector<DWORD> ScreenPixels();
+// Whether the screen comes to hold still (two looks a fifth of a second
+// apart see the same pixels): what was drawn is done drawing, and input
+// meets what is shown.
+testing::AssertionResult ScreenHoldsStill();
+
 // Starts xdotool on the machine the virtual screen belongs to. Wine starts
 // Unix programs without a Windows process to wait on (the process record
 // comes back unfilled), so callers wait for the input's effect instead.
