@@ -34,11 +34,15 @@ struct Received {
 Received* g_received;
 Clock::time_point g_begin;
 int g_clicks;
+int g_lampsLit;  // how often the window heard the lamp is lit
 
 LRESULT CALLBACK ReceiverProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    static const UINT keylight = RegisterWindowMessageW(KEYPAD_KEYLIGHT_MESSAGE);
     if (message == WM_LBUTTONUP)
         ++g_clicks;
+    if (message == keylight && wParam)
+        ++g_lampsLit;
     if (g_received && wParam == VK_F3) {
         if (message == WM_KEYDOWN)
             g_received->downs.push_back(MsSince(g_begin));
@@ -164,6 +168,14 @@ TEST_F(KeypadScan, KeylightLightsAtAPressAndGoesOutItsDelayAfterTheLastKey)
     double out = MsSince(g_begin) - received.up;
     EXPECT_NEAR(1500, out, 200) << "went out after the keylight delay";
     EXPECT_NEAR(1500, Activity().keylightOutMs, 200);
+
+    // Every press while it is lit tells the windows again: one made since
+    // it lit (a dialog the first key opened) shows it lit too.
+    int lit = g_lampsLit;
+    Play(L"key F3");
+    Play(L"key F3");
+    EXPECT_TRUE(Eventually("the windows hear of the lamp at both presses",
+                           [&] { return g_lampsLit == lit + 2; }));
 
     // A press lights the keylight before the key goes on, so once the key
     // has come and gone it would still be lit.

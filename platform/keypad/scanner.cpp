@@ -44,15 +44,17 @@ void Inject(DWORD key, WORD scan, bool extended, bool up)
     SendInput(1, &input, sizeof input);
 }
 
-// The lamp is the shell's to show: every top-level window hears of it.
-void ShowKeylight(bool lit, DWORD now)
+// The lamp is the shell's to show: every top-level window hears of it when
+// it changes, and of a lit lamp at every press, so that a window made while
+// it was lit (a dialog the last key opened) shows it too.
+void ShowKeylight(bool lit, DWORD now, bool pressed)
 {
-    if (lit == g_lit)
+    if (lit == g_lit && !(lit && pressed))
         return;
-    g_lit = lit;
-    g_activity.keylightOn = lit;
     if (!lit)
         g_activity.keylightOutMs = now - g_releasedAt;
+    g_lit = lit;
+    g_activity.keylightOn = lit;
     static const UINT keylight = RegisterWindowMessageW(KEYPAD_KEYLIGHT_MESSAGE);
     PostMessageW(HWND_BROADCAST, keylight, lit, 0);
 }
@@ -71,7 +73,7 @@ void KeyDown(DWORD key, WORD scan, bool extended)
     g_holdRepeats = 0;
     ++g_activity.presses;
     Inject(key, scan, extended, false);
-    ShowKeylight(g_model.KeylightOn(now), now);
+    ShowKeylight(g_model.KeylightOn(now), now, true);
 }
 
 void KeyUp(DWORD key, WORD scan, bool extended)
@@ -102,7 +104,7 @@ DWORD Tick()
         g_activity.repeats = ++g_holdRepeats;
         Inject(g_heldKey, g_heldScan, g_heldExtended, false);
     }
-    ShowKeylight(g_model.KeylightOn(now), now);
+    ShowKeylight(g_model.KeylightOn(now), now, false);
     return g_model.NextChangeIn(now);
 }
 
