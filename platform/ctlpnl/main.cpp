@@ -1,10 +1,14 @@
 // ctlpnl: the handheld's Control Panel host.
+//   ctlpnl                   shows the Settings screen with the applets of
+//                            every .cpl file in the handheld's \Windows, as
+//                            the device does
 //   ctlpnl FILE.cpl,N        opens applet N of FILE.cpl, as the device does
 //                            (with more files, only the first is opened)
 //   ctlpnl FILE.cpl [...]    shows the Settings screen with their applets
 // Afterwards it reports what it learned of each applet and what the
 // keypad driver has in effect.
 #include "cpl_module.h"
+#include "handheld_files.h"
 #include "keypad_session.h"
 #include "loader.h"
 #include "narrow.h"
@@ -39,21 +43,36 @@ int Fail(const std::wstring& message)
     return 1;
 }
 
+// The Control Panel libraries installed on the handheld.
+std::vector<std::wstring> InstalledApplets()
+{
+    std::wstring folder = HandheldPath(L"\\Windows\\");
+    std::vector<std::wstring> found;
+    WIN32_FIND_DATAW file;
+    HANDLE search = FindFirstFileW((folder + L"*.cpl").c_str(), &file);
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &file))
+        found.push_back(folder + file.cFileName);
+    if (search != INVALID_HANDLE_VALUE)
+        FindClose(search);
+    return found;
+}
+
 }
 
 int main()
 {
     int count = 0;
     wchar_t** args = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (count < 2)
-        return Fail(L"usage: ctlpnl FILE.cpl,N | ctlpnl FILE.cpl [FILE.cpl...]");
+    std::vector<std::wstring> named(args + 1, args + count);
+    if (named.empty())
+        named = InstalledApplets();
 
     SHInitExtraControls();
     StartKeypad();
     std::vector<CplRequest> requests;
     std::vector<std::unique_ptr<CplModule>> modules;
-    for (int i = 1; i < count; ++i) {
-        CplRequest request = ParseCplRequest(args[i]);
+    for (const std::wstring& argument : named) {
+        CplRequest request = ParseCplRequest(argument);
         auto module = std::make_unique<CplModule>();
         std::wstring error;
         if (!module->Load(request.path, &error))
@@ -64,7 +83,7 @@ int main()
         modules.push_back(std::move(module));
     }
 
-    if (requests[0].applet >= 0) {
+    if (!requests.empty() && requests[0].applet >= 0) {
         modules[0]->Open(requests[0].applet);
     } else {
         std::vector<CplModule*> screen;
