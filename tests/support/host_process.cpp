@@ -8,7 +8,7 @@
 
 namespace handheld {
 
-HostProcess::HostProcess(const std::wstring& arguments)
+HostProcess::HostProcess(const std::wstring& arguments, const wchar_t* program)
 {
     wchar_t folder[MAX_PATH];
     wchar_t outputPath[MAX_PATH];
@@ -24,7 +24,7 @@ HostProcess::HostProcess(const std::wstring& arguments)
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = output;
     startup.hStdError = output;
-    std::wstring command = L"\"" + ProgramFolder() + L"ctlpnl.exe\" " + arguments;
+    std::wstring command = L"\"" + ProgramFolder() + program + L"\" " + arguments;
     started_ = CreateProcessW(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
                               ProgramFolder().c_str(), &startup, &process_);
     CloseHandle(output);
@@ -40,18 +40,23 @@ HostProcess::~HostProcess()
     DeleteFileW(outputPath_.c_str());
 }
 
-bool HostProcess::Ends()
+DWORD HostProcess::ExitCode()
 {
     if (!started_ || WaitForSingleObject(process_.hProcess, kPatienceMs) != WAIT_OBJECT_0)
-        return false;
-    DWORD exitCode = 0xdeadbeef;
+        return ~0u;
+    DWORD exitCode = ~0u;
     GetExitCodeProcess(process_.hProcess, &exitCode);
-    return exitCode == 0;
+    return exitCode;
+}
+
+bool HostProcess::Ends()
+{
+    return ExitCode() == 0;
 }
 
 std::string HostProcess::Output()
 {
-    if (!Ends())
+    if (ExitCode() == ~0u)
         return "";
     std::ifstream file(outputPath_.c_str());
     std::stringstream text;
