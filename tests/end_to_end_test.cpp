@@ -1,6 +1,7 @@
 // The whole product on a virtual handheld screen: the host opens the
 // applet and real pointer and key input, sent through the X server, edits
 // and applies a setting.
+#include "handheld_files.h"
 #include "resource.h"
 #include "support/handheld.h"
 #include "support/host_process.h"
@@ -38,12 +39,11 @@ std::wstring TapAt(HWND window)
 // handheld runs, with what it prints kept for the end.
 class Host : public handheld::HostProcess {
 public:
-    // `applet` names the applet to open, or is empty for the Settings
-    // screen.
-    explicit Host(const std::wstring& applet = L",0")
-        : HostProcess(L"\"" + AppletUnderTest().signedPath + applet + L"\"")
-    {
-    }
+    // Opens applet 0 of the image.
+    Host() : HostProcess(L"\"" + AppletUnderTest().signedPath + L",0\"") {}
+    // The Settings screen of what is installed in the handheld's \Windows.
+    struct Installed {};
+    explicit Host(Installed) : HostProcess(L"") {}
 
     // The dialog, once the host shows it and the screen holds still.
     HWND Dialog()
@@ -69,6 +69,14 @@ public:
         return Output();
     }
 };
+
+// What the host's report says of the image under test.
+std::string WhatRan()
+{
+    return AppletUnderTest().machine == IMAGE_FILE_MACHINE_ARM
+               ? "the ARM image, run on the handheld's PXA270 core"
+               : "the x86 image, run by Wine";
+}
 
 std::wstring ItemText(HWND dialog, int id)
 {
@@ -119,10 +127,7 @@ TEST_F(EndToEnd, TypedRepeatDelayIsAppliedFromTheSoftKeyAndReachesTheDriver)
     std::string report = host.Close();
     EXPECT_NE(std::string::npos, report.find("name \"Keyboard\", description \"Keyboard settings\""))
         << report;
-    const char* ran = AppletUnderTest().machine == IMAGE_FILE_MACHINE_ARM
-                          ? "the ARM image, run on the handheld's PXA270 core"
-                          : "the x86 image, run by Wine";
-    EXPECT_NE(std::string::npos, report.find(ran)) << report;
+    EXPECT_NE(std::string::npos, report.find(WhatRan())) << report;
     EXPECT_NE(std::string::npos, report.find("InitalDelay 220, RepeatDelay 80, KeyLight 1, "
                                              "KeyLightDelay 5000, reloads 1"))
         << report;
@@ -158,18 +163,36 @@ TEST_F(EndToEnd, ValueTypedOnTheInputPanelIsAppliedAndReachesTheDriver)
         << report;
 }
 
+// A fresh handheld with the image installed as an owner installs it: the
+// ARM image from keyboard.cab by the handheld's installer, the x86 twin
+// (which no CAB holds) copied into \Windows.
+void InstallTheImage()
+{
+    DeleteFileW(HandheldPath(L"\\Windows\\keyboard.cpl").c_str());
+    RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Apps");
+    handheld::DeleteSettingsKey();
+    if (AppletUnderTest().machine == IMAGE_FILE_MACHINE_ARM) {
+        handheld::HostProcess wceload(L"\"" + ProgramFolder() + L"..\\device\\keyboard.cab\"",
+                                      L"wceload.exe");
+        EXPECT_TRUE(wceload.Ends()) << wceload.Output();
+    } else {
+        EXPECT_TRUE(CopyFileW(AppletUnderTest().signedPath.c_str(),
+                              HandheldPath(L"\\Windows\\keyboard.cpl").c_str(), FALSE));
+    }
+}
+
 // The handheld worked by its keypad alone, as the keypad driver delivers
-// the X keyboard's keys: the action key opens Keyboard from the Settings
-// screen, Tab and digits set the repeat delay, the left soft key applies,
-// the right one resets the fields, the action key closes.
+// the X keyboard's keys: the action key opens Keyboard, installed, from the
+// Settings screen, Tab and digits set the repeat delay, the left soft key
+// applies, the right one resets the fields, the action key closes.
 TEST(EndToEndByKeys, TheKeypadAloneSetsAppliesResetsAndCloses)
 {
+    InstallTheImage();
     // A key held past the initial delay repeats, and the X server's keys
     // reach the driver late when the machine is busy: a long initial delay
     // keeps every tap here a single key.
-    handheld::DeleteSettingsKey();
     handheld::WriteDword(L"InitalDelay", 1500);
-    Host host(L"");
+    Host host(Host::Installed{});
     ASSERT_TRUE(host.Started());
     // Keys go to the foreground window's focus: the Settings screen's list.
     ASSERT_TRUE(Eventually("the Settings screen takes the keys", [&] {
@@ -208,6 +231,8 @@ TEST(EndToEndByKeys, TheKeypadAloneSetsAppliesResetsAndCloses)
     EXPECT_NE(std::string::npos, report.find("InitalDelay 1500, RepeatDelay 300, KeyLight 1, "
                                              "KeyLightDelay 5000, reloads 1"))
         << report;
+    EXPECT_NE(std::string::npos, report.find("H:\\Windows\\keyboard.cpl: " + WhatRan()))
+        << "Keyboard from \\Windows: " << report;
     handheld::DeleteSettingsKey();
 }
 
