@@ -1,9 +1,9 @@
 // The journal of the handheld calls the stand-ins serve, written by each
 // wrapped call as "Name(arguments) = result" in the order the calls were
 // made. The journal itself lives in the COREDLL stand-in; the shell's
-// stand-in writes to it as well. The ARM handheld's platform model writes
-// the same lines, so that one expected journal serves both images: handles
-// are named by their role, not their value.
+// stand-in writes to it as well. Both images make their calls here, the
+// ARM one's made for it by the handheld's ARM core, so that one expected
+// journal serves both: handles are named by their role, not their value.
 #pragma once
 
 #include <windows.h>
